@@ -1,0 +1,18 @@
+// The application object of both programs: an error that no handler
+// expects is shown in a run-time error box naming it, and the process ends.
+#pragma once
+
+#include <QApplication>
+
+namespace tide {
+
+class Application : public QApplication {
+public:
+    Application(int& argc, char** argv, const QString& name, const QString& version);
+    bool notify(QObject* receiver, QEvent* event) override;
+
+    // Shows the run-time error box and ends the process with status 1.
+    static void fail(const QString& what);
+};
+
+} // namespace tide

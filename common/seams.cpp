@@ -1,0 +1,51 @@
+#include "seams.h"
+
+#include "platform_open.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace seams {
+namespace {
+
+Hooks& hooks() {
+    static Hooks h;
+    return h;
+}
+
+} // namespace
+
+void messageBox(const QString& text, const QString& title, Icon icon) {
+    const QString shown = title.isEmpty() ? QCoreApplication::applicationName() : title;
+    if (hooks().messageBox) {
+        hooks().messageBox(text, shown, icon);
+        return;
+    }
+    QMessageBox box(icon == Icon::Critical ? QMessageBox::Critical : QMessageBox::NoIcon, shown,
+                    text, QMessageBox::Ok);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+}
+
+bool openUrl(const QString& url) {
+    if (hooks().openUrl) {
+        return hooks().openUrl(url);
+    }
+    return platform::openInBrowser(url.toStdU16String());
+}
+
+void endProcess(int status) {
+    if (hooks().endProcess) {
+        hooks().endProcess(status);
+        return;
+    }
+    std::fflush(nullptr);
+    std::_Exit(status);
+}
+
+void setHooks(Hooks h) { hooks() = std::move(h); }
+
+} // namespace seams

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project needs, only those that are missing.
+# Sourced by the run and test commands; as root, or through sudo.
+set -euo pipefail
+
+tide_packages=(
+    cmake g++ make pkg-config
+    qt6-base-dev libgl-dev libxcb-shape0-dev libx11-xcb-dev libxcb1-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+    xvfb x11-utils x11-xserver-utils xdotool imagemagick openbox
+    fonts-wqy-zenhei
+    clang
+)
+
+tide_install_packages() {
+    local missing=()
+    for p in "${tide_packages[@]}" "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing Debian packages: ${missing[*]}"
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}" >/dev/null
+}

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Builds everything with -Wall -Wextra -Werror, AddressSanitizer and
+# UndefinedBehaviorSanitizer, and runs every test through CTest.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/packages.sh
+tide_install_packages
+
+cmake --preset check >/dev/null
+cmake --build --preset check -j "$(nproc)"
+ctest --preset check

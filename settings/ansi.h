@@ -1,0 +1,19 @@
+// The system's ANSI code page, in which SysInfo.ini is kept when it carries
+// no byte-order mark: the active code page on Windows, GB18030 elsewhere
+// (it reads every code page 936 file unchanged and holds every character).
+#pragma once
+
+#include "profile.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ansi {
+
+// The bytes of `text`, or nothing when the code page cannot hold all of it.
+std::optional<std::string> encode(std::u16string_view text);
+std::u16string decode(std::string_view bytes);
+profile::Units units();
+
+} // namespace ansi

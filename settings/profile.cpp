@@ -1,0 +1,256 @@
+#include "profile.h"
+
+namespace profile {
+namespace {
+
+template <class C> unsigned code(C c) {
+    if constexpr (sizeof(C) == 1) {
+        return static_cast<unsigned char>(c);
+    } else {
+        return static_cast<unsigned>(c);
+    }
+}
+
+template <class C> bool blank(C c) { return c == C(' ') || c == C('\t'); }
+
+template <class C> unsigned folded(C c) {
+    unsigned u = code(c);
+    return (u >= 'A' && u <= 'Z') ? u + ('a' - 'A') : u;
+}
+
+template <class C>
+bool sameName(std::basic_string_view<C> a, std::basic_string_view<C> b, Units units) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (code(a[i]) < 0x80) {
+            if (folded(a[i]) != folded(b[i])) {
+                return false;
+            }
+            continue;
+        }
+        if (a[i] != b[i]) {
+            return false;
+        }
+        // The trail byte may look like an ASCII letter; it must match as is.
+        if (units == Units::DoubleByte && i + 1 < a.size()) {
+            ++i;
+            if (a[i] != b[i]) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+template <class C> std::basic_string_view<C> trimmed(std::basic_string_view<C> s) {
+    while (!s.empty() && blank(s.front())) {
+        s.remove_prefix(1);
+    }
+    while (!s.empty() && blank(s.back())) {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+template <class C> bool quotedPair(std::basic_string_view<C> s) {
+    return s.size() >= 2 && (s.front() == C('"') || s.front() == C('\'')) && s.front() == s.back();
+}
+
+struct Line {
+    size_t begin; // first unit of the line
+    size_t end;   // end of its text, before the line break
+    size_t next;  // first unit after the line break
+};
+
+template <class C> Line lineAt(std::basic_string_view<C> file, size_t begin) {
+    size_t end = begin;
+    while (end < file.size() && file[end] != C('\r') && file[end] != C('\n')) {
+        ++end;
+    }
+    size_t next = end;
+    if (next < file.size()) {
+        next += (file[next] == C('\r') && next + 1 < file.size() && file[next + 1] == C('\n')) ? 2 : 1;
+    }
+    return {begin, end, next};
+}
+
+// The name of a section header line, or nothing for any other line.
+template <class C>
+std::optional<std::basic_string_view<C>> headerName(std::basic_string_view<C> text) {
+    text = trimmed(text);
+    if (text.empty() || text.front() != C('[')) {
+        return std::nullopt;
+    }
+    size_t close = text.rfind(C(']'));
+    if (close == std::basic_string_view<C>::npos || close == 0) {
+        return std::nullopt;
+    }
+    return trimmed(text.substr(1, close - 1));
+}
+
+// Where a key and its section stand in a file.
+struct Place {
+    bool section = false; // the section exists
+    size_t sectionEnd = 0; // just after the section's last non-blank line
+    bool sectionEndHasBreak = true; // that line ends in a line break
+    bool key = false;
+    size_t valueBegin = 0; // the value's text, blanks around it excluded
+    size_t valueEnd = 0;
+};
+
+template <class C>
+Place locate(std::basic_string_view<C> file, std::basic_string_view<C> section,
+             std::basic_string_view<C> key, Units units) {
+    Place place;
+    // The lines before the first header form the section named by the empty text.
+    bool inside = section.empty();
+    place.section = inside;
+    for (size_t at = 0; at < file.size();) {
+        Line line = lineAt(file, at);
+        at = line.next;
+        std::basic_string_view<C> text = file.substr(line.begin, line.end - line.begin);
+        if (auto name = headerName(text)) {
+            if (inside) {
+                break; // only the first section of that name counts
+            }
+            if (sameName(*name, section, units)) {
+                inside = place.section = true;
+                place.sectionEnd = line.next;
+                place.sectionEndHasBreak = line.next > line.end;
+            }
+            continue;
+        }
+        if (!inside || trimmed(text).empty()) {
+            continue;
+        }
+        place.sectionEnd = line.next;
+        place.sectionEndHasBreak = line.next > line.end;
+        size_t equals = text.find(C('='));
+        if (place.key || equals == std::basic_string_view<C>::npos ||
+            !sameName(trimmed(text.substr(0, equals)), key, units)) {
+            continue;
+        }
+        place.key = true;
+        std::basic_string_view<C> rest = text.substr(equals + 1);
+        std::basic_string_view<C> value = trimmed(rest);
+        size_t lead = 0;
+        while (lead < rest.size() && blank(rest[lead])) {
+            ++lead;
+        }
+        place.valueBegin = line.begin + equals + 1 + lead;
+        place.valueEnd = place.valueBegin + value.size();
+    }
+    return place;
+}
+
+// The file's own line break; CRLF for a file that has none yet.
+template <class C> std::basic_string<C> lineBreak(std::basic_string_view<C> file) {
+    for (size_t i = 0; i < file.size(); ++i) {
+        if (file[i] == C('\n')) {
+            return {C('\n')};
+        }
+        if (file[i] == C('\r')) {
+            if (i + 1 < file.size() && file[i + 1] == C('\n')) {
+                return {C('\r'), C('\n')};
+            }
+            return {C('\r')};
+        }
+    }
+    return {C('\r'), C('\n')};
+}
+
+// A value the read would alter is put in double quotes, which the read removes.
+template <class C> std::basic_string<C> stored(std::basic_string_view<C> value) {
+    std::basic_string<C> out(value);
+    if (!value.empty() && (blank(value.front()) || blank(value.back()) || quotedPair(value))) {
+        out.insert(out.begin(), C('"'));
+        out.push_back(C('"'));
+    }
+    return out;
+}
+
+template <class C> bool endsWithBreak(std::basic_string_view<C> file) {
+    return !file.empty() && (file.back() == C('\n') || file.back() == C('\r'));
+}
+
+} // namespace
+
+template <class C>
+std::optional<std::basic_string<C>> lookup(std::basic_string_view<C> file,
+                                           std::basic_string_view<C> section,
+                                           std::basic_string_view<C> key, Units units) {
+    Place place = locate(file, section, key, units);
+    if (!place.key) {
+        return std::nullopt;
+    }
+    std::basic_string_view<C> value = file.substr(place.valueBegin, place.valueEnd - place.valueBegin);
+    if (quotedPair(value)) {
+        value = value.substr(1, value.size() - 2);
+    }
+    return std::basic_string<C>(value);
+}
+
+template <class C>
+std::basic_string<C> withValue(std::basic_string_view<C> file, std::basic_string_view<C> section,
+                               std::basic_string_view<C> key, std::basic_string_view<C> value,
+                               Units units) {
+    Place place = locate(file, section, key, units);
+    std::basic_string<C> out(file);
+    if (place.key) {
+        out.replace(place.valueBegin, place.valueEnd - place.valueBegin, stored(value));
+        return out;
+    }
+    const std::basic_string<C> brk = lineBreak(file);
+    std::basic_string<C> entry(key);
+    entry.push_back(C('='));
+    entry += stored(value);
+    if (place.section) {
+        // A file without a final line break keeps lacking one.
+        if (place.sectionEndHasBreak) {
+            out.insert(place.sectionEnd, entry + brk);
+        } else {
+            out.insert(place.sectionEnd, brk + entry);
+        }
+        return out;
+    }
+    std::basic_string<C> header(1, C('['));
+    header += section;
+    header.push_back(C(']'));
+    if (file.empty() || endsWithBreak(file)) {
+        out += header + brk + entry + brk;
+    } else {
+        out += brk + header + brk + entry;
+    }
+    return out;
+}
+
+template <class C>
+bool storable(std::basic_string_view<C> section, std::basic_string_view<C> key,
+              std::basic_string_view<C> value) {
+    auto clean = [](std::basic_string_view<C> s) {
+        for (C c : s) {
+            if (c == C('\r') || c == C('\n') || c == C(0)) {
+                return false;
+            }
+        }
+        return true;
+    };
+    return clean(section) && clean(key) && clean(value) &&
+           key.find(C('=')) == std::basic_string_view<C>::npos;
+}
+
+#define TIDE_PROFILE_INSTANTIATE(C)                                                                \
+    template std::optional<std::basic_string<C>> lookup(                                          \
+        std::basic_string_view<C>, std::basic_string_view<C>, std::basic_string_view<C>, Units);   \
+    template std::basic_string<C> withValue(std::basic_string_view<C>, std::basic_string_view<C>,  \
+                                            std::basic_string_view<C>, std::basic_string_view<C>,  \
+                                            Units);                                                \
+    template bool storable(std::basic_string_view<C>, std::basic_string_view<C>,                   \
+                           std::basic_string_view<C>);
+
+TIDE_PROFILE_INSTANTIATE(char)
+TIDE_PROFILE_INSTANTIATE(char16_t)
+
+} // namespace profile

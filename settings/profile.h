@@ -1,0 +1,48 @@
+// The profile (INI) format on raw code units, free of Qt so that the Windows
+// build can compare it with the system's own profile functions.
+//
+// A file is a sequence of lines ending in CRLF, LF or a lone CR. A line whose
+// trimmed text starts with '[' and holds a ']' opens a section named by what
+// stands between the '[' and the last ']'. Any other line with an '=' holds a
+// key (before the first '=') and its value (after it). Lines before the first
+// header belong to the section named by the empty text. Names match without
+// regard to ASCII letter case; the first of duplicate sections, and the first
+// of duplicate keys in it, is the one that counts.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace profile {
+
+// How 8-bit units group into characters, so that a trail byte of a
+// double-byte character is never folded as if it were an ASCII letter.
+enum class Units {
+    Single,     // ASCII-compatible with no trail bytes below 0x80 (UTF-8, Latin-1, UTF-16)
+    DoubleByte, // a byte from 0x80 up leads a pair (GBK, GB18030, code page 936)
+};
+
+// The value of `key` in `section`, blanks trimmed and one pair of matching
+// quotes removed; nothing when the section or the key is absent.
+template <class C>
+std::optional<std::basic_string<C>> lookup(std::basic_string_view<C> file,
+                                           std::basic_string_view<C> section,
+                                           std::basic_string_view<C> key, Units units);
+
+// The file with `key` in `section` set to `value`: the value replaced where
+// it stands, or a new key at the end of its section, or a new section at the
+// end of the file. Every other unit of the file is kept as it was.
+template <class C>
+std::basic_string<C> withValue(std::basic_string_view<C> file, std::basic_string_view<C> section,
+                               std::basic_string_view<C> key, std::basic_string_view<C> value,
+                               Units units);
+
+// Whether a name or value can be stored at all: a line break or NUL would
+// break the line it stands on or plant other keys, and a key holding '='
+// could never be found again.
+template <class C>
+bool storable(std::basic_string_view<C> section, std::basic_string_view<C> key,
+              std::basic_string_view<C> value);
+
+} // namespace profile

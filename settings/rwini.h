@@ -1,0 +1,26 @@
+// The only way either program touches SysInfo.ini. Nothing is cached: every
+// call locates and reads the file afresh, so that what one program writes the
+// other sees at its next read.
+#pragma once
+
+#include <QString>
+
+namespace rwini {
+
+// SysInfo.ini in the folder of the running executable.
+QString IniFilePath();
+
+// The stored value; for a missing or empty key, `def`, which is also written
+// back (silently: a read never fails, it returns the default).
+QString ReadIniValue(const QString& section, const QString& key, const QString& def);
+
+// Whether the value reached the file. Refused without writing anything: a
+// section, key or value holding a line break or NUL, a key holding '=', and
+// text the file's encoding cannot hold.
+bool WriteIniValue(const QString& section, const QString& key, const QString& value);
+
+// Tests point the programs at a folder of their own instead of the
+// executable's; an empty text goes back to the executable's folder.
+void setFolderForTesting(const QString& folder);
+
+} // namespace rwini

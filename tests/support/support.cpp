@@ -1,0 +1,68 @@
+#include "support.h"
+
+#include "ansi.h"
+#include "profile.h"
+#include "rwini.h"
+
+#include <QFile>
+
+namespace testing_support {
+
+AppFolder::AppFolder() { rwini::setFolderForTesting(dir_.path()); }
+
+AppFolder::~AppFolder() { rwini::setFolderForTesting(QString()); }
+
+QString AppFolder::iniPath() const { return dir_.filePath(QStringLiteral("SysInfo.ini")); }
+
+QByteArray AppFolder::bytes() const {
+    QFile f(iniPath());
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool AppFolder::exists() const { return QFile::exists(iniPath()); }
+
+void AppFolder::write(const QString& text) const {
+    writeBytes(QByteArray::fromStdString(ansi::encode(text.toStdU16String()).value()));
+}
+
+void AppFolder::writeBytes(const QByteArray& bytes) const {
+    QFile f(iniPath());
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size()) {
+        qFatal("cannot write the test's settings file");
+    }
+}
+
+namespace {
+std::optional<std::string> find(const QByteArray& raw, const QString& section, const QString& key) {
+    auto s = ansi::encode(section.toStdU16String());
+    auto k = ansi::encode(key.toStdU16String());
+    return profile::lookup<char>(std::string_view(raw.constData(), size_t(raw.size())), *s, *k,
+                                 ansi::units());
+}
+} // namespace
+
+QString AppFolder::value(const QString& section, const QString& key) const {
+    auto v = find(bytes(), section, key);
+    return v ? QString::fromStdU16String(ansi::decode(*v)) : QString();
+}
+
+bool AppFolder::has(const QString& section, const QString& key) const {
+    return find(bytes(), section, key).has_value();
+}
+
+Recorder::Recorder() {
+    seams::Hooks hooks;
+    hooks.messageBox = [this](const QString& text, const QString& title, seams::Icon icon) {
+        boxes.push_back({text, title, icon});
+    };
+    hooks.openUrl = [this](const QString& url) {
+        urls.push_back(url);
+        return browserWorks;
+    };
+    hooks.endProcess = [this](int status) { ends.push_back(status); };
+    seams::setHooks(std::move(hooks));
+}
+
+Recorder::~Recorder() { seams::setHooks({}); }
+
+} // namespace testing_support

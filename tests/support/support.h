@@ -1,0 +1,62 @@
+// What the tests of both programs share: an application folder of their own
+// and a record of what the seams were asked to show or do.
+#pragma once
+
+#include "seams.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <vector>
+
+namespace testing_support {
+
+// A fresh temporary folder that the programs' rwini uses as their
+// application folder for as long as this object lives.
+class AppFolder {
+public:
+    AppFolder();
+    ~AppFolder();
+    AppFolder(const AppFolder&) = delete;
+    AppFolder& operator=(const AppFolder&) = delete;
+
+    QString path() const { return dir_.path(); }
+    QString iniPath() const;
+    // The settings file's bytes (empty when it does not exist).
+    QByteArray bytes() const;
+    bool exists() const;
+    // Writes the settings file from UTF-8 text, encoded as the programs keep it (GB18030).
+    void write(const QString& text) const;
+    void writeBytes(const QByteArray& bytes) const;
+    // A value as the programs would read it, without writing anything back.
+    QString value(const QString& section, const QString& key) const;
+    // Whether the key is present at all.
+    bool has(const QString& section, const QString& key) const;
+
+private:
+    QTemporaryDir dir_;
+};
+
+struct Box {
+    QString text;
+    QString title;
+    seams::Icon icon;
+};
+
+// Installs hooks that record message boxes, browser calls and process ends
+// instead of showing or doing them.
+class Recorder {
+public:
+    Recorder();
+    ~Recorder();
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
+
+    std::vector<Box> boxes;
+    std::vector<QString> urls;
+    std::vector<int> ends; // statuses passed to endProcess
+    bool browserWorks = true;
+};
+
+} // namespace testing_support
