@@ -16,11 +16,10 @@ void registerSubstitutes() {
                                    {QStringLiteral("KaiTi"), QStringLiteral("STKaiti"),
                                     QStringLiteral("AR PL UKai CN"),
                                     QStringLiteral("WenQuanYi Zen Hei")});
-        QFont::insertSubstitutions(QStringLiteral("微软雅黑"),
-                                   {QStringLiteral("Microsoft YaHei"),
-                                    QStringLiteral("Noto Sans CJK SC"),
-                                    QStringLiteral("WenQuanYi Micro Hei"),
-                                    QStringLiteral("WenQuanYi Zen Hei")});
+        QFont::insertSubstitutions(
+            QStringLiteral("微软雅黑"),
+            {QStringLiteral("Microsoft YaHei"), QStringLiteral("Noto Sans CJK SC"),
+             QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("WenQuanYi Zen Hei")});
         return true;
     }();
     (void)done;

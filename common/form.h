@@ -11,7 +11,9 @@ namespace form {
 
 // 15 twips to a logical pixel; Qt scales logical pixels on high-DPI screens.
 constexpr int twipsPerPixel = 15;
-constexpr int px(int twips) { return (twips + twipsPerPixel / 2) / twipsPerPixel; }
+constexpr int px(int twips) {
+    return (twips + twipsPerPixel / 2) / twipsPerPixel;
+}
 inline QRect rect(int left, int top, int width, int height) {
     return QRect(px(left), px(top), px(width), px(height));
 }

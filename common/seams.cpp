@@ -46,6 +46,8 @@ void endProcess(int status) {
     std::_Exit(status);
 }
 
-void setHooks(Hooks h) { hooks() = std::move(h); }
+void setHooks(Hooks h) {
+    hooks() = std::move(h);
+}
 
 } // namespace seams

@@ -25,6 +25,8 @@ std::u16string decode(std::string_view bytes) {
     return text.toStdU16String();
 }
 
-profile::Units units() { return profile::Units::DoubleByte; }
+profile::Units units() {
+    return profile::Units::DoubleByte;
+}
 
 } // namespace ansi

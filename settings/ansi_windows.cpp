@@ -12,8 +12,8 @@ std::optional<std::string> encode(std::u16string_view text) {
     auto wide = reinterpret_cast<const wchar_t*>(text.data());
     int count = int(text.size());
     BOOL lost = FALSE;
-    int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, count, nullptr, 0, nullptr,
-                                   &lost);
+    int size =
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, count, nullptr, 0, nullptr, &lost);
     if (size <= 0 || lost) {
         return std::nullopt; // the code page cannot hold every character
     }

@@ -11,7 +11,9 @@ template <class C> unsigned code(C c) {
     }
 }
 
-template <class C> bool blank(C c) { return c == C(' ') || c == C('\t'); }
+template <class C> bool blank(C c) {
+    return c == C(' ') || c == C('\t');
+}
 
 template <class C> unsigned folded(C c) {
     unsigned u = code(c);
@@ -71,7 +73,8 @@ template <class C> Line lineAt(std::basic_string_view<C> file, size_t begin) {
     }
     size_t next = end;
     if (next < file.size()) {
-        next += (file[next] == C('\r') && next + 1 < file.size() && file[next + 1] == C('\n')) ? 2 : 1;
+        next +=
+            (file[next] == C('\r') && next + 1 < file.size() && file[next + 1] == C('\n')) ? 2 : 1;
     }
     return {begin, end, next};
 }
@@ -92,8 +95,8 @@ std::optional<std::basic_string_view<C>> headerName(std::basic_string_view<C> te
 
 // Where a key and its section stand in a file.
 struct Place {
-    bool section = false; // the section exists
-    size_t sectionEnd = 0; // just after the section's last non-blank line
+    bool section = false;           // the section exists
+    size_t sectionEnd = 0;          // just after the section's last non-blank line
     bool sectionEndHasBreak = true; // that line ends in a line break
     bool key = false;
     size_t valueBegin = 0; // the value's text, blanks around it excluded
@@ -185,7 +188,8 @@ std::optional<std::basic_string<C>> lookup(std::basic_string_view<C> file,
     if (!place.key) {
         return std::nullopt;
     }
-    std::basic_string_view<C> value = file.substr(place.valueBegin, place.valueEnd - place.valueBegin);
+    std::basic_string_view<C> value =
+        file.substr(place.valueBegin, place.valueEnd - place.valueBegin);
     if (quotedPair(value)) {
         value = value.substr(1, value.size() - 2);
     }
@@ -242,7 +246,7 @@ bool storable(std::basic_string_view<C> section, std::basic_string_view<C> key,
 }
 
 #define TIDE_PROFILE_INSTANTIATE(C)                                                                \
-    template std::optional<std::basic_string<C>> lookup(                                          \
+    template std::optional<std::basic_string<C>> lookup(                                           \
         std::basic_string_view<C>, std::basic_string_view<C>, std::basic_string_view<C>, Units);   \
     template std::basic_string<C> withValue(std::basic_string_view<C>, std::basic_string_view<C>,  \
                                             std::basic_string_view<C>, std::basic_string_view<C>,  \

@@ -57,17 +57,18 @@ QByteArray bytesOfUnits(const std::u16string& units, const QByteArray& odd) {
     return out + odd;
 }
 
-std::u16string u16(const QString& s) { return s.toStdU16String(); }
+std::u16string u16(const QString& s) {
+    return s.toStdU16String();
+}
 
 // The value stored under section/key in the bytes of a file, in whichever of
 // the three encodings the file is kept.
-std::optional<QString> lookupIn(const QByteArray& raw, const QString& section,
-                                const QString& key) {
+std::optional<QString> lookupIn(const QByteArray& raw, const QString& section, const QString& key) {
     if (raw.startsWith(utf16Mark)) {
         QByteArray odd;
         std::u16string units = unitsOf(raw, odd);
-        auto value = profile::lookup<char16_t>(units, u16(section), u16(key),
-                                               profile::Units::Single);
+        auto value =
+            profile::lookup<char16_t>(units, u16(section), u16(key), profile::Units::Single);
         if (!value) {
             return std::nullopt;
         }
@@ -78,8 +79,8 @@ std::optional<QString> lookupIn(const QByteArray& raw, const QString& section,
         if (!s || !k) {
             return std::nullopt;
         }
-        auto value = profile::lookup<char>(bytesOf(raw, utf8Mark.size()), *s, *k,
-                                           profile::Units::Single);
+        auto value =
+            profile::lookup<char>(bytesOf(raw, utf8Mark.size()), *s, *k, profile::Units::Single);
         if (!value) {
             return std::nullopt;
         }
@@ -107,8 +108,8 @@ std::optional<QByteArray> withValueIn(const QByteArray& raw, const QString& sect
         }
         QByteArray odd;
         std::u16string units = unitsOf(raw, odd);
-        return bytesOfUnits(profile::withValue<char16_t>(units, u16(section), u16(key),
-                                                         u16(value), profile::Units::Single),
+        return bytesOfUnits(profile::withValue<char16_t>(units, u16(section), u16(key), u16(value),
+                                                         profile::Units::Single),
                             odd);
     }
     if (raw.startsWith(utf8Mark)) {
@@ -158,7 +159,8 @@ public:
                                                         QCryptographicHash::Sha1)
                                    .toHex()
                                    .left(16);
-        temp_.emplace(QDir::temp().filePath(QStringLiteral("tide-%1.lock").arg(QLatin1String(key))));
+        temp_.emplace(
+            QDir::temp().filePath(QStringLiteral("tide-%1.lock").arg(QLatin1String(key))));
         if (temp_->tryLock(timeoutMs)) {
             held_ = &*temp_;
         }
@@ -246,6 +248,8 @@ bool WriteIniValue(const QString& section, const QString& key, const QString& va
     return file.commit();
 }
 
-void setFolderForTesting(const QString& folder) { folderOverride() = folder; }
+void setFolderForTesting(const QString& folder) {
+    folderOverride() = folder;
+}
 
 } // namespace rwini

@@ -1,1 +1,157 @@
+// The profile format on bytes: what a read finds, and what a write changes.
+#include "profile.h"
+
 #include <gtest/gtest.h>
+
+#include <string>
+
+using profile::Units;
+
+namespace {
+
+std::optional<std::string> find(const std::string& file, const std::string& section,
+                                const std::string& key, Units units = Units::Single) {
+    return profile::lookup<char>(file, section, key, units);
+}
+
+std::string set(const std::string& file, const std::string& section, const std::string& key,
+                const std::string& value, Units units = Units::Single) {
+    return profile::withValue<char>(file, section, key, value, units);
+}
+
+} // namespace
+
+TEST(ProfileRead, NamesMatchWithoutLetterCaseAndBlanksAroundAreTrimmed) {
+    const std::string file = "  [ SysInfo ]  \r\n\t Service TEL \t=  400 \t\r\n";
+    EXPECT_EQ(find(file, "sysinfo", "service tel"), "400");
+    EXPECT_EQ(find(file, "SYSINFO", "SERVICE TEL"), "400");
+    EXPECT_EQ(find(file, "Sysinfo", "Service"), std::nullopt);
+    EXPECT_EQ(find(file, "Display", "Service TEL"), std::nullopt);
+}
+
+TEST(ProfileRead, OnePairOfMatchingQuotesIsRemoved) {
+    const std::string file = "[s]\na=\" x \"\nb='y'\nc=\"z'\nd=\"\"w\"\"\ne=\"\nf=\"\"\n";
+    EXPECT_EQ(find(file, "s", "a"), " x ");
+    EXPECT_EQ(find(file, "s", "b"), "y");
+    EXPECT_EQ(find(file, "s", "c"), "\"z'");
+    EXPECT_EQ(find(file, "s", "d"), "\"w\"");
+    EXPECT_EQ(find(file, "s", "e"), "\"");
+    EXPECT_EQ(find(file, "s", "f"), "");
+}
+
+TEST(ProfileRead, EveryKindOfLineEndingIsALineEnd) {
+    for (const std::string brk : {"\r\n", "\n", "\r"}) {
+        const std::string file = "[a]" + brk + "x=1" + brk + "[b]" + brk + "x=2" + brk + "y=3";
+        EXPECT_EQ(find(file, "a", "x"), "1") << int(brk.size());
+        EXPECT_EQ(find(file, "b", "x"), "2");
+        EXPECT_EQ(find(file, "b", "y"), "3") << "last line without a line break";
+    }
+}
+
+TEST(ProfileRead, KeyIsWhatStandsBeforeTheFirstEquals) {
+    const std::string file = "[s]\nurl=a=b\n;comment\nnot a key\n;x=y\n";
+    EXPECT_EQ(find(file, "s", "url"), "a=b");
+    EXPECT_EQ(find(file, "s", "not a key"), std::nullopt);
+    EXPECT_EQ(find(file, "s", ";comment"), std::nullopt);
+    EXPECT_EQ(find(file, "s", ";x"), "y") << "a line with '=' is a key, whatever it starts with";
+}
+
+TEST(ProfileRead, FirstOfDuplicateSectionsAndKeysCounts) {
+    const std::string file = "[s]\nk=first\nk=second\n[other]\n[S]\nk=third\nonly=later\n";
+    EXPECT_EQ(find(file, "s", "k"), "first");
+    EXPECT_EQ(find(file, "s", "only"), std::nullopt);
+}
+
+TEST(ProfileRead, LinesBeforeTheFirstHeaderFormTheNamelessSection) {
+    const std::string file = "top=1\n[s]\nk=2\n";
+    EXPECT_EQ(find(file, "", "top"), "1");
+    EXPECT_EQ(find(file, "s", "top"), std::nullopt);
+    EXPECT_EQ(find(file, "", "k"), std::nullopt);
+}
+
+TEST(ProfileRead, HeaderEndsAtItsLastBracketAndNeedsOne) {
+    EXPECT_EQ(find("[a]b]\nk=1\n", "a]b", "k"), "1");
+    EXPECT_EQ(find("[a\nk=1\n", "a", "k"), std::nullopt);
+    EXPECT_EQ(find("[a\nk=1\n", "", "k"), "1") << "a broken header opens no section";
+}
+
+TEST(ProfileRead, TrailBytesOfDoubleByteCharactersAreNotFoldedAsLetters) {
+    // 0x81 0x41 and 0x81 0x61 are two different characters whose trail bytes look like 'A' and 'a'.
+    const std::string file = "[\x81\x41]\nk=upper\n[\x81\x61]\nk=lower\n";
+    EXPECT_EQ(find(file, "\x81\x61", "k", Units::DoubleByte), "lower");
+    EXPECT_EQ(find(file, "\x81\x41", "k", Units::DoubleByte), "upper");
+    // A letter after a double-byte character still folds.
+    EXPECT_EQ(find("[\xD6\xD0X]\nk=1\n", "\xD6\xD0x", "k", Units::DoubleByte), "1");
+}
+
+TEST(ProfileWrite, ReplacesTheValueWhereItStandsAndKeepsEveryOtherByte) {
+    const std::string file =
+        "; shop notice\r\n[SysInfo]\r\n Title = old \r\n\r\nAdd=x\r\n[Other]\r\nk=v";
+    EXPECT_EQ(set(file, "sysinfo", "TITLE", "new"),
+              "; shop notice\r\n[SysInfo]\r\n Title = new \r\n\r\nAdd=x\r\n[Other]\r\nk=v");
+    EXPECT_EQ(set(file, "Other", "k", ""),
+              "; shop notice\r\n[SysInfo]\r\n Title = old \r\n\r\nAdd=x\r\n[Other]\r\nk=");
+    EXPECT_EQ(set("[s]\nk=\n", "s", "k", "v"), "[s]\nk=v\n");
+}
+
+TEST(ProfileWrite, OnlyTheFirstDuplicateIsReplaced) {
+    EXPECT_EQ(set("[s]\nk=1\nk=2\n[s]\nk=3\n", "S", "K", "9"), "[s]\nk=9\nk=2\n[s]\nk=3\n");
+}
+
+TEST(ProfileWrite, NewKeyGoesAfterTheLastNonBlankLineOfItsSection) {
+    EXPECT_EQ(set("[a]\nx=1\n\n\n[b]\ny=2\n", "a", "z", "3"), "[a]\nx=1\nz=3\n\n\n[b]\ny=2\n");
+    EXPECT_EQ(set("[a]\n\n[b]\n", "a", "z", "3"), "[a]\nz=3\n\n[b]\n");
+    EXPECT_EQ(set("[a]\n;note\n\n", "a", "z", "3"), "[a]\n;note\nz=3\n\n");
+    EXPECT_EQ(set("top=1\n\n[b]\n", "", "z", "3"), "top=1\nz=3\n\n[b]\n");
+}
+
+TEST(ProfileWrite, NewSectionGoesAtTheEndWithTheFilesOwnLineBreak) {
+    EXPECT_EQ(set("", "Sysinfo", "Title", "t"), "[Sysinfo]\r\nTitle=t\r\n");
+    EXPECT_EQ(set("[a]\nx=1\n", "b", "y", "2"), "[a]\nx=1\n[b]\ny=2\n");
+    EXPECT_EQ(set("[a]\rx=1\r\r", "b", "y", "2"), "[a]\rx=1\r\r[b]\ry=2\r");
+    EXPECT_EQ(set("[a]\r\nx=1\n", "b", "y", "2"), "[a]\r\nx=1\n[b]\r\ny=2\r\n")
+        << "the first line break found is the file's own";
+}
+
+TEST(ProfileWrite, AFileWithoutFinalLineBreakKeepsLackingOne) {
+    EXPECT_EQ(set("[a]\nx=1", "a", "y", "2"), "[a]\nx=1\ny=2");
+    EXPECT_EQ(set("[a]\nx=1", "b", "y", "2"), "[a]\nx=1\n[b]\ny=2");
+    EXPECT_EQ(set("[a]", "a", "y", "2"), "[a]\r\ny=2");
+}
+
+TEST(ProfileWrite, ValuesTheReadWouldAlterAreQuotedAndReadBackExactly) {
+    for (const std::string value : {" lead", "trail ", "\t", "\"q\"", "'q'", "\"\"", "'", "\"open",
+                                    "a = b", "", "中文 ", "x\"y\"z"}) {
+        const std::string file = set("[s]\nk=old\n", "s", "k", value);
+        EXPECT_EQ(find(file, "s", "k"), value) << file;
+        const std::string added = set("[s]\n", "s", "new", value);
+        EXPECT_EQ(find(added, "s", "new"), value) << added;
+    }
+    EXPECT_EQ(set("", "s", "k", " x"), "[s]\r\nk=\" x\"\r\n");
+    EXPECT_EQ(set("", "s", "k", "plain text"), "[s]\r\nk=plain text\r\n");
+}
+
+TEST(ProfileWrite, BytesThatAreNotTextSurviveInLinesNotReplaced) {
+    const std::string file = std::string("[s]\n\xFF\xFE\x80junk\nk=1\nz=\x81\n", 20);
+    const std::string out = set(file, "s", "k", "2");
+    EXPECT_EQ(out, std::string("[s]\n\xFF\xFE\x80junk\nk=2\nz=\x81\n", 20));
+}
+
+TEST(ProfileWrite, LineBreaksNulAndEqualsInKeysAreNotStorable) {
+    using sv = std::string_view;
+    EXPECT_TRUE(profile::storable<char>("s", "k", "any text = fine"));
+    EXPECT_FALSE(profile::storable<char>("s", "k", "a\r\n[evil]\r\nk=v"));
+    EXPECT_FALSE(profile::storable<char>("s", "k", "a\nb"));
+    EXPECT_FALSE(profile::storable<char>("s", "k", sv("a\0b", 3)));
+    EXPECT_FALSE(profile::storable<char>("s\r", "k", "v"));
+    EXPECT_FALSE(profile::storable<char>("s", "k\n", "v"));
+    EXPECT_FALSE(profile::storable<char>("s", "a=b", "v"));
+}
+
+TEST(ProfileWrite, Utf16UnitsFollowTheSameRules) {
+    std::u16string file = u"[Sysinfo]\r\nTitle=旧\r\n";
+    file = profile::withValue<char16_t>(file, u"SYSINFO", u"title", u"新标题", Units::Single);
+    file = profile::withValue<char16_t>(file, u"Config", u"label5", u"服务热线", Units::Single);
+    EXPECT_EQ(file, u"[Sysinfo]\r\nTitle=新标题\r\n[Config]\r\nlabel5=服务热线\r\n");
+    EXPECT_EQ(profile::lookup<char16_t>(file, u"config", u"LABEL5", Units::Single), u"服务热线");
+}

@@ -1,1 +1,310 @@
+// rwini on real files: what reads leave behind, what writes change and keep,
+// how failures are reported, and processes writing at the same time.
+#include "ansi.h"
+#include "names.h"
+#include "profile.h"
+#include "rwini.h"
+#include "support.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using testing_support::AppFolder;
+
+namespace {
+
+QByteArray gb(const QString& text) {
+    return QByteArray::fromStdString(ansi::encode(text.toStdU16String()).value());
+}
+
+ino_t inode(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
+}
+
+// Runs the second-process tool, optionally as the unprivileged user "nobody".
+int tool(const QStringList& args, bool asNobody = false, QByteArray* out = nullptr) {
+    QProcess p;
+    QStringList all = args;
+    QString program = QStringLiteral(RWINI_TOOL);
+    if (asNobody) {
+        all = QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                          QStringLiteral("--clear-groups"), program} +
+              args;
+        program = QStringLiteral("setpriv");
+    }
+    p.start(program, all);
+    if (!p.waitForFinished(30000)) {
+        p.kill();
+        return -1;
+    }
+    if (out) {
+        *out = p.readAllStandardOutput();
+    }
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+bool canDropPrivileges() {
+    return ::geteuid() == 0 && !QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty();
+}
+
+} // namespace
+
+TEST(ReadIniValue, MissingKeyReturnsTheDefaultAndIsAddedEmpty) {
+    AppFolder f;
+    EXPECT_EQ(rwini::ReadIniValue(ini::Display, ini::key::Info, QString()), QString());
+    EXPECT_EQ(f.bytes(), QByteArray("[Display]\r\nInfo=\r\n"));
+    EXPECT_EQ(rwini::ReadIniValue(ini::Sysinfo, ini::key::Title, QString()), QString());
+    EXPECT_EQ(rwini::ReadIniValue(ini::Display, ini::key::Title, QString()), QString());
+    EXPECT_EQ(f.bytes(), QByteArray("[Display]\r\nInfo=\r\nTitle=\r\n[Sysinfo]\r\nTitle=\r\n"));
+}
+
+TEST(ReadIniValue, EmptyValueReturnsTheDefaultAndStoresIt) {
+    AppFolder f;
+    f.write(QStringLiteral("[Sysinfo]\nClose=\nTitle=店\n"));
+    EXPECT_EQ(rwini::ReadIniValue(ini::Sysinfo, ini::key::Close, ini::Start), ini::Start);
+    EXPECT_EQ(rwini::ReadIniValue(ini::Sysinfo, ini::key::Title, QStringLiteral("x")),
+              QStringLiteral("店"));
+    EXPECT_EQ(f.bytes(), gb(QStringLiteral("[Sysinfo]\nClose=Start\nTitle=店\n")));
+}
+
+TEST(ReadIniValue, ValuesComeBackWholeWhateverTheirLength) {
+    AppFolder f;
+    const QString ascii(150, QLatin1Char('a'));
+    QString chinese;
+    for (int i = 0; i < 100; ++i) {
+        chinese += QChar(0x4E00 + i);
+    }
+    // Characters that code page 936 cannot hold, kept by GB18030.
+    const QString beyond = QStringLiteral("㐀𠀀😀 €");
+    ASSERT_TRUE(rwini::WriteIniValue(ini::Sysinfo, ini::key::Title, ascii));
+    ASSERT_TRUE(rwini::WriteIniValue(ini::Sysinfo, ini::key::Add, chinese));
+    ASSERT_TRUE(rwini::WriteIniValue(ini::Info, ini::key::Show, beyond));
+    EXPECT_EQ(rwini::ReadIniValue(ini::Sysinfo, ini::key::Title, QString()), ascii);
+    EXPECT_EQ(rwini::ReadIniValue(ini::Sysinfo, ini::key::Add, QString()), chinese);
+    EXPECT_EQ(rwini::ReadIniValue(ini::Info, ini::key::Show, QString()), beyond);
+}
+
+TEST(ReadIniValue, SectionsAndKeysMatchWithoutLetterCase) {
+    AppFolder f;
+    f.write(QStringLiteral("[CONFIG]\nLABEL5=旧\n"));
+    ASSERT_TRUE(rwini::WriteIniValue(QStringLiteral("config"), ini::key::label5,
+                                     QStringLiteral("服务热线")));
+    EXPECT_EQ(rwini::ReadIniValue(ini::Config, ini::key::label5, QString()),
+              QStringLiteral("服务热线"));
+    EXPECT_EQ(f.bytes(), gb(QStringLiteral("[CONFIG]\nLABEL5=服务热线\n")));
+}
+
+TEST(IniFilePath, IsSysInfoIniInTheApplicationFolder) {
+    EXPECT_EQ(rwini::IniFilePath(), QCoreApplication::applicationDirPath() + "/SysInfo.ini");
+    AppFolder f;
+    EXPECT_EQ(rwini::IniFilePath(), f.path() + "/SysInfo.ini");
+}
+
+TEST(WriteIniValue, IsSeenByTheOtherProgramAtItsNextRead) {
+    AppFolder f;
+    ASSERT_TRUE(rwini::WriteIniValue(ini::Sysinfo, ini::key::Close, ini::End));
+    QByteArray out;
+    ASSERT_EQ(tool({f.path(), "read", "Sysinfo", "Close"}, false, &out), 0);
+    EXPECT_EQ(out, "End");
+    ASSERT_EQ(tool({f.path(), "write", "Sysinfo", "Close", "Start"}), 0);
+    EXPECT_EQ(rwini::ReadIniValue(ini::Sysinfo, ini::key::Close, QString()), ini::Start);
+}
+
+TEST(WriteIniValue, AWriteThatChangesNothingLeavesTheFileAndFolderAlone) {
+    AppFolder f;
+    f.write(QStringLiteral("[Display]\r\nInfo=\r\nTitle=1\r\n"));
+    const QDateTime old = QDateTime::currentDateTime().addDays(-3);
+    {
+        QFile file(f.iniPath());
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(old, QFileDevice::FileModificationTime));
+    }
+    const ino_t before = inode(f.iniPath());
+    EXPECT_TRUE(rwini::WriteIniValue(ini::Display, ini::key::Title, QStringLiteral("1")));
+    EXPECT_EQ(rwini::ReadIniValue(ini::Display, ini::key::Info, QString()), QString());
+    EXPECT_EQ(QFileInfo(f.iniPath()).lastModified(), old);
+    EXPECT_EQ(inode(f.iniPath()), before);
+    EXPECT_EQ(QDir(f.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList{"SysInfo.ini"})
+        << "no lock file, no temporary file";
+}
+
+TEST(WriteIniValue, ReplacesTheFileWholeAndKeepsItsPermissions) {
+    AppFolder f;
+    f.write(QStringLiteral("[Sysinfo]\r\nTitle=a\r\n"));
+    ASSERT_TRUE(QFile::setPermissions(f.iniPath(),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+    const ino_t before = inode(f.iniPath());
+    ASSERT_TRUE(rwini::WriteIniValue(ini::Sysinfo, ini::key::Title, QStringLiteral("b")));
+    EXPECT_NE(inode(f.iniPath()), before) << "a reader sees the old file or the new, never half";
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(f.iniPath()).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(QDir(f.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"SysInfo.ini"});
+}
+
+TEST(WriteIniValue, RefusesLineBreaksAndNulWithoutWriting) {
+    AppFolder f;
+    f.write(QStringLiteral("[Sysinfo]\r\nTitle=a\r\n"));
+    const QByteArray before = f.bytes();
+    EXPECT_FALSE(rwini::WriteIniValue(ini::Sysinfo, ini::key::Title,
+                                      QStringLiteral("x\r\n[Display]\r\nTitle=0")));
+    EXPECT_FALSE(rwini::WriteIniValue(ini::Sysinfo, ini::key::Title, QStringLiteral("x\ny")));
+    EXPECT_FALSE(rwini::WriteIniValue(ini::Sysinfo, ini::key::Title, QString(QChar(0))));
+    EXPECT_FALSE(rwini::WriteIniValue(QStringLiteral("Sys\rinfo"), ini::key::Title, "v"));
+    EXPECT_FALSE(rwini::WriteIniValue(ini::Sysinfo, QStringLiteral("a=b"), "v"));
+    EXPECT_FALSE(rwini::WriteIniValue(ini::Sysinfo, ini::key::Title, QString(QChar(0xD800))))
+        << "a lone surrogate cannot be stored";
+    EXPECT_EQ(f.bytes(), before);
+}
+
+TEST(WriteIniValue, ReportsAFolderThatCannotExist) {
+    AppFolder f;
+    QFile plain(f.path() + "/plain");
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    rwini::setFolderForTesting(plain.fileName());
+    EXPECT_FALSE(rwini::WriteIniValue(ini::Sysinfo, ini::key::Title, QStringLiteral("x")));
+    EXPECT_EQ(rwini::ReadIniValue(ini::Sysinfo, ini::key::Title, QStringLiteral("def")),
+              QStringLiteral("def"))
+        << "a read whose write-back fails still returns the default";
+}
+
+TEST(WriteIniValue, ReportsAReadOnlyFileToAnOrdinaryUser) {
+    if (!canDropPrivileges()) {
+        GTEST_SKIP() << "needs root and setpriv to act as an ordinary user";
+    }
+    AppFolder f;
+    ASSERT_TRUE(QFile::setPermissions(f.path(), QFileDevice::Permissions(0x7777)));
+    f.write(QStringLiteral("[Sysinfo]\r\nTitle=a\r\n"));
+    ASSERT_TRUE(
+        QFile::setPermissions(f.iniPath(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    EXPECT_EQ(tool({f.path(), "write", "Sysinfo", "Title", "b"}, true), 1);
+    EXPECT_EQ(f.bytes(), QByteArray("[Sysinfo]\r\nTitle=a\r\n"));
+    EXPECT_EQ(tool({f.path(), "write", "Sysinfo", "Title", "a"}, true), 0)
+        << "a value already stored needs no write";
+}
+
+TEST(WriteIniValue, WritesInPlaceWhereOnlyTheFolderIsReadOnly) {
+    if (!canDropPrivileges()) {
+        GTEST_SKIP() << "needs root and setpriv to act as an ordinary user";
+    }
+    AppFolder f;
+    f.write(QStringLiteral("[Sysinfo]\r\nTitle=a\r\n"));
+    ASSERT_TRUE(QFile::setPermissions(f.iniPath(), QFileDevice::Permissions(0x6666)));
+    ASSERT_TRUE(QFile::setPermissions(f.path(), QFileDevice::Permissions(0x5555)));
+    EXPECT_EQ(tool({f.path(), "write", "Sysinfo", "Title", "b"}, true), 0);
+    EXPECT_EQ(f.bytes(), QByteArray("[Sysinfo]\r\nTitle=b\r\n"));
+    EXPECT_EQ(tool({f.path(), "write", "Sysinfo", "Add", "c"}, true), 0);
+    EXPECT_EQ(f.bytes(), QByteArray("[Sysinfo]\r\nTitle=b\r\nAdd=c\r\n"));
+    ASSERT_TRUE(QFile::setPermissions(f.path(), QFileDevice::Permissions(0x7700)));
+}
+
+TEST(Encoding, PlainFilesAreKeptInTheSystemCodePage) {
+    AppFolder f;
+    // 中文 in code page 936, which GB18030 reads unchanged.
+    f.writeBytes("[Sysinfo]\r\nTitle=\xD6\xD0\xCE\xC4\r\n");
+    EXPECT_EQ(rwini::ReadIniValue(ini::Sysinfo, ini::key::Title, QString()),
+              QStringLiteral("中文"));
+    ASSERT_TRUE(rwini::WriteIniValue(ini::Sysinfo, ini::key::Add, QStringLiteral("新")));
+    EXPECT_EQ(f.bytes(), QByteArray("[Sysinfo]\r\nTitle=\xD6\xD0\xCE\xC4\r\nAdd=\xD0\xC2\r\n"));
+}
+
+TEST(Encoding, ByteOrderMarksChooseTheEncodingAndAreKept) {
+    AppFolder f;
+    f.writeBytes("\xEF\xBB\xBF[Sysinfo]\nTitle=\xE4\xB8\xAD\n");
+    EXPECT_EQ(rwini::ReadIniValue(ini::Sysinfo, ini::key::Title, QString()), QStringLiteral("中"));
+    ASSERT_TRUE(rwini::WriteIniValue(ini::Sysinfo, ini::key::Title, QStringLiteral("文")));
+    EXPECT_EQ(f.bytes(), QByteArray("\xEF\xBB\xBF[Sysinfo]\nTitle=\xE6\x96\x87\n"));
+
+    const QString text = QStringLiteral("[Sysinfo]\r\nTitle=中\r\n");
+    QByteArray utf16("\xFF\xFE", 2);
+    for (QChar c : text) {
+        utf16.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
+    }
+    f.writeBytes(utf16);
+    EXPECT_EQ(rwini::ReadIniValue(QStringLiteral("SYSINFO"), ini::key::Title, QString()),
+              QStringLiteral("中"));
+    ASSERT_TRUE(rwini::WriteIniValue(ini::Sysinfo, ini::key::Add, QStringLiteral("址")));
+    const QByteArray after = f.bytes();
+    ASSERT_TRUE(after.startsWith(QByteArray("\xFF\xFE", 2)));
+    EXPECT_EQ(QString::fromUtf16(reinterpret_cast<const char16_t*>(after.constData() + 2),
+                                 (after.size() - 2) / 2),
+              QStringLiteral("[Sysinfo]\r\nTitle=中\r\nAdd=址\r\n"));
+}
+
+TEST(Encoding, InvalidBytesSurviveAWriteOfAnotherLine) {
+    AppFolder f;
+    const QByteArray junk("[Sysinfo]\r\nTitle=\xFF\x80\x81\r\nAdd=x\r\n");
+    f.writeBytes(junk);
+    ASSERT_TRUE(rwini::WriteIniValue(ini::Sysinfo, ini::key::Add, QStringLiteral("y")));
+    EXPECT_EQ(f.bytes(), QByteArray("[Sysinfo]\r\nTitle=\xFF\x80\x81\r\nAdd=y\r\n"));
+}
+
+TEST(Concurrency, TwoProcessesWritingAtOnceLoseNothingAndReadersNeverSeeHalfAFile) {
+    AppFolder f;
+    constexpr int n = 150;
+    QProcess a, b;
+    const QString program = QStringLiteral(RWINI_TOOL);
+    a.start(program, {f.path(), "burst", "Sysinfo", "a", QString::number(n)});
+    b.start(program, {f.path(), "burst", "Sysinfo", "b", QString::number(n)});
+    ASSERT_TRUE(a.waitForStarted() && b.waitForStarted());
+
+    // Writers add a0, a1, ... in order: once a key was seen, it must stay.
+    int seenA = -1, seenB = -1, polls = 0;
+    auto check = [&](const QByteArray& raw, const char* prefix, int& seen) {
+        const std::string_view file(raw.constData(), size_t(raw.size()));
+        int highest = -1;
+        for (int i = 0; i < n; ++i) {
+            const std::string key = prefix + std::to_string(i);
+            auto v = profile::lookup<char>(file, "Sysinfo", key, profile::Units::DoubleByte);
+            if (v) {
+                EXPECT_EQ(*v, "v" + std::to_string(i));
+                highest = i;
+            } else {
+                EXPECT_GT(i, seen) << prefix << i << " vanished after it was written";
+            }
+        }
+        seen = std::max(seen, highest);
+    };
+    QElapsedTimer clock;
+    clock.start();
+    while ((a.state() != QProcess::NotRunning || b.state() != QProcess::NotRunning) &&
+           clock.elapsed() < 60000) {
+        a.waitForFinished(1);
+        b.waitForFinished(1);
+        const QByteArray raw = f.bytes();
+        if (!raw.isEmpty()) {
+            ++polls;
+            check(raw, "a", seenA);
+            check(raw, "b", seenB);
+        }
+        if (::testing::Test::HasFailure()) {
+            break;
+        }
+    }
+    a.waitForFinished(60000);
+    b.waitForFinished(60000);
+    ASSERT_EQ(a.state(), QProcess::NotRunning);
+    ASSERT_EQ(b.state(), QProcess::NotRunning);
+    EXPECT_EQ(a.exitCode(), 0) << a.readAllStandardError().constData();
+    EXPECT_EQ(b.exitCode(), 0) << b.readAllStandardError().constData();
+    EXPECT_GT(polls, 0);
+    for (int i = 0; i < n; ++i) {
+        EXPECT_EQ(f.value(ini::Sysinfo, QStringLiteral("a%1").arg(i)),
+                  QStringLiteral("v%1").arg(i));
+        EXPECT_EQ(f.value(ini::Sysinfo, QStringLiteral("b%1").arg(i)),
+                  QStringLiteral("v%1").arg(i));
+    }
+}

@@ -8,18 +8,26 @@
 
 namespace testing_support {
 
-AppFolder::AppFolder() { rwini::setFolderForTesting(dir_.path()); }
+AppFolder::AppFolder() {
+    rwini::setFolderForTesting(dir_.path());
+}
 
-AppFolder::~AppFolder() { rwini::setFolderForTesting(QString()); }
+AppFolder::~AppFolder() {
+    rwini::setFolderForTesting(QString());
+}
 
-QString AppFolder::iniPath() const { return dir_.filePath(QStringLiteral("SysInfo.ini")); }
+QString AppFolder::iniPath() const {
+    return dir_.filePath(QStringLiteral("SysInfo.ini"));
+}
 
 QByteArray AppFolder::bytes() const {
     QFile f(iniPath());
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-bool AppFolder::exists() const { return QFile::exists(iniPath()); }
+bool AppFolder::exists() const {
+    return QFile::exists(iniPath());
+}
 
 void AppFolder::write(const QString& text) const {
     writeBytes(QByteArray::fromStdString(ansi::encode(text.toStdU16String()).value()));
@@ -63,6 +71,8 @@ Recorder::Recorder() {
     seams::setHooks(std::move(hooks));
 }
 
-Recorder::~Recorder() { seams::setHooks({}); }
+Recorder::~Recorder() {
+    seams::setHooks({});
+}
 
 } // namespace testing_support

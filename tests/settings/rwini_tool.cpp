@@ -1,0 +1,40 @@
+// A second process for the settings tests: reads and writes SysInfo.ini in a
+// given folder through rwini, as the other program would.
+//   rwini_tool FOLDER read SECTION KEY          prints the value
+//   rwini_tool FOLDER write SECTION KEY VALUE   exit status 0 when it reached the file
+//   rwini_tool FOLDER burst SECTION PREFIX N    writes PREFIX0..PREFIX<N-1>, stops at a failure
+#include "rwini.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList a = app.arguments();
+    if (a.size() < 5) {
+        std::fprintf(stderr, "usage: rwini_tool FOLDER read|write|burst ...\n");
+        return 2;
+    }
+    rwini::setFolderForTesting(a[1]);
+    if (a[2] == QLatin1String("read")) {
+        std::printf("%s", rwini::ReadIniValue(a[3], a[4], QString()).toUtf8().constData());
+        return 0;
+    }
+    if (a[2] == QLatin1String("write") && a.size() == 6) {
+        return rwini::WriteIniValue(a[3], a[4], a[5]) ? 0 : 1;
+    }
+    if (a[2] == QLatin1String("burst") && a.size() == 6) {
+        const int n = a[5].toInt();
+        for (int i = 0; i < n; ++i) {
+            if (!rwini::WriteIniValue(a[3], a[4] + QString::number(i),
+                                      QStringLiteral("v%1").arg(i))) {
+                std::fprintf(stderr, "write %d failed\n", i);
+                return 1;
+            }
+        }
+        return 0;
+    }
+    return 2;
+}
