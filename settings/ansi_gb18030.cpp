@@ -11,7 +11,9 @@ std::optional<std::string> encode(std::u16string_view text) {
     if (!view.isValidUtf16()) {
         return std::nullopt; // a lone surrogate would silently vanish
     }
-    QStringEncoder encoder("GB18030");
+    // Making a converter costs more than a whole lookup; keep one, reset per call.
+    static QStringEncoder encoder("GB18030");
+    encoder.resetState();
     QByteArray bytes = encoder.encode(view);
     if (encoder.hasError()) {
         return std::nullopt;
@@ -20,7 +22,8 @@ std::optional<std::string> encode(std::u16string_view text) {
 }
 
 std::u16string decode(std::string_view bytes) {
-    QStringDecoder decoder("GB18030");
+    static QStringDecoder decoder("GB18030");
+    decoder.resetState();
     QString text = decoder.decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
     return text.toStdU16String();
 }

@@ -241,8 +241,12 @@ bool storable(std::basic_string_view<C> section, std::basic_string_view<C> key,
         }
         return true;
     };
-    return clean(section) && clean(key) && clean(value) &&
-           key.find(C('=')) == std::basic_string_view<C>::npos;
+    // Blanks around a name are trimmed on read, and a key line that looks
+    // like a header would open a section: such names could not be found again.
+    auto findable = [](std::basic_string_view<C> name) { return trimmed(name) == name; };
+    return clean(section) && clean(key) && clean(value) && findable(section) && findable(key) &&
+           key.find(C('=')) == std::basic_string_view<C>::npos &&
+           (key.empty() || key.front() != C('['));
 }
 
 #define TIDE_PROFILE_INSTANTIATE(C)                                                                \

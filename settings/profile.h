@@ -39,8 +39,9 @@ std::basic_string<C> withValue(std::basic_string_view<C> file, std::basic_string
                                Units units);
 
 // Whether a name or value can be stored at all: a line break or NUL would
-// break the line it stands on or plant other keys, and a key holding '='
-// could never be found again.
+// break the line it stands on or plant other keys; a key holding '=' or
+// starting with '[', and names with blanks around them, could never be
+// found again.
 template <class C>
 bool storable(std::basic_string_view<C> section, std::basic_string_view<C> key,
               std::basic_string_view<C> value);

@@ -146,6 +146,10 @@ TEST(ProfileWrite, LineBreaksNulAndEqualsInKeysAreNotStorable) {
     EXPECT_FALSE(profile::storable<char>("s\r", "k", "v"));
     EXPECT_FALSE(profile::storable<char>("s", "k\n", "v"));
     EXPECT_FALSE(profile::storable<char>("s", "a=b", "v"));
+    EXPECT_FALSE(profile::storable<char>("s", "[k]", "v"));
+    EXPECT_FALSE(profile::storable<char>(" s", "k", "v"));
+    EXPECT_FALSE(profile::storable<char>("s", "k ", "v"));
+    EXPECT_TRUE(profile::storable<char>("s", "k", " v "));
 }
 
 TEST(ProfileWrite, Utf16UnitsFollowTheSameRules) {

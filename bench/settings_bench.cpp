@@ -1,0 +1,79 @@
+// What the settings file costs: one panel tick's thirteen reads on a
+// realistic SysInfo.ini, one write, and a read on files of growing size.
+#include "names.h"
+#include "rwini.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+namespace {
+
+// A folder holding SysInfo.ini with the shipped example contents, padded
+// with unrelated sections in front up to `size` bytes.
+class Folder {
+public:
+    explicit Folder(qsizetype size = 0) {
+        QFile example(QStringLiteral(TIDE_EXAMPLE_INI));
+        example.open(QIODevice::ReadOnly);
+        QByteArray bytes;
+        for (int i = 0; bytes.size() + example.size() < size; ++i) {
+            bytes +=
+                "[Padding" + QByteArray::number(i) + "]\r\nnote=a line of an unrelated section\r\n";
+        }
+        bytes += example.readAll();
+        QFile ini(dir_.filePath(QStringLiteral("SysInfo.ini")));
+        ini.open(QIODevice::WriteOnly);
+        ini.write(bytes);
+        ini.close();
+        rwini::setFolderForTesting(dir_.path());
+    }
+    ~Folder() { rwini::setFolderForTesting(QString()); }
+
+private:
+    QTemporaryDir dir_;
+};
+
+void PanelTick(benchmark::State& state) {
+    Folder folder;
+    const QString none;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(rwini::ReadIniValue(ini::Display, ini::key::Info, none));
+        for (const QString* key :
+             {&ini::key::Title, &ini::key::ServiceTel, &ini::key::TechnologyTel, &ini::key::Add}) {
+            benchmark::DoNotOptimize(rwini::ReadIniValue(ini::Sysinfo, *key, none));
+            benchmark::DoNotOptimize(rwini::ReadIniValue(ini::Display, *key, none));
+        }
+        for (const QString* key : {&ini::key::label5, &ini::key::label6, &ini::key::label7}) {
+            benchmark::DoNotOptimize(rwini::ReadIniValue(ini::Config, *key, none));
+        }
+        benchmark::DoNotOptimize(rwini::ReadIniValue(ini::Sysinfo, ini::key::Close, none));
+    }
+}
+BENCHMARK(PanelTick)->Unit(benchmark::kMicrosecond);
+
+void OneWrite(benchmark::State& state) {
+    Folder folder;
+    int i = 0;
+    for (auto _ : state) {
+        // Alternate, so that every write really replaces the file.
+        bool ok = rwini::WriteIniValue(ini::Sysinfo, ini::key::Title,
+                                       (i++ % 2) ? QStringLiteral("示例电脑服务部")
+                                                 : QStringLiteral("示例电脑城"));
+        benchmark::DoNotOptimize(ok);
+    }
+}
+BENCHMARK(OneWrite)->Unit(benchmark::kMicrosecond);
+
+void OneReadBySize(benchmark::State& state) {
+    Folder folder(state.range(0));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(rwini::ReadIniValue(ini::Info, ini::key::Show, QString()));
+    }
+    state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(OneReadBySize)->Arg(1 << 10)->Arg(64 << 10)->Arg(1 << 20)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

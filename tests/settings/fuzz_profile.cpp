@@ -1,0 +1,65 @@
+// Fuzz target of the profile format. Whatever the file's bytes, a write of a
+// storable value reads back exactly, and leaves every other key as it was.
+#include "profile.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+namespace {
+
+// Splits the input at its first four 0x01 bytes: file, section, key, value, probe.
+std::string_view take(std::string_view& rest) {
+    size_t cut = rest.find('\x01');
+    std::string_view part = rest.substr(0, cut);
+    rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
+    return part;
+}
+
+// Names that may be the same one; the format folds no more than ASCII letters.
+bool mayMatch(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; };
+        if (fold(a[i]) != fold(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void require(bool ok) {
+    if (!ok) {
+        std::abort();
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::string_view rest(reinterpret_cast<const char*>(data), size);
+    const profile::Units units = (size % 2) ? profile::Units::DoubleByte : profile::Units::Single;
+    const std::string_view file = take(rest), section = take(rest), key = take(rest),
+                           value = take(rest), probeKey = take(rest);
+
+    auto before = profile::lookup<char>(file, section, probeKey, units);
+    auto probeElsewhere = profile::lookup<char>(file, probeKey, key, units);
+    if (!profile::storable<char>(section, key, value)) {
+        return 0;
+    }
+    const std::string out = profile::withValue<char>(file, section, key, value, units);
+    require(profile::lookup<char>(out, section, key, units) == std::string(value));
+    if (!mayMatch(probeKey, key) && profile::storable<char>(section, probeKey, "")) {
+        require(profile::lookup<char>(out, section, probeKey, units) == before);
+    }
+    if (!mayMatch(probeKey, section) && profile::storable<char>(probeKey, key, "")) {
+        require(profile::lookup<char>(out, probeKey, key, units) == probeElsewhere);
+    }
+    // Writing the same value again changes nothing.
+    require(profile::withValue<char>(out, section, key, value, units) == out);
+    return 0;
+}
