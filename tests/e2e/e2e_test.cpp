@@ -1,0 +1,348 @@
+// Both real programs on a real X server, driven as a shop owner drives them:
+// key presses through XTEST, menus by their access keys, Enter on default
+// buttons, message boxes answered. Run bare and under a window manager.
+#include "desktop.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+#include <QStringEncoder>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+using e2e::AppFolder;
+using e2e::Desktop;
+using e2e::Program;
+using e2e::waitUntil;
+
+namespace {
+
+const QString editorTitle = QStringLiteral("^潮汐面板 tideedit器$");
+const QString panelTitle = QStringLiteral("^Form1$");
+const QString infoTitle = QStringLiteral("^配置信息$");
+
+// The info panel: flush right, 30 pixels above the bottom, 330 x 179.
+const QRect panelArea(Desktop::width - 330, Desktop::height - 179 - 30, 330, 179);
+// Its support line and label (rows 80 to 97 of the panel).
+const QRect supportLine(panelArea.x(), panelArea.y() + 80, 330, 17);
+// The configuration info window at the upper right, 278 x 214.
+const QRect infoArea(Desktop::width - 278, 0, 278, 214);
+// Its processor value label.
+const QRect cpuValue(infoArea.x() + 88, 40, 161, 17);
+
+const QString prepared = QStringLiteral(
+    "[Sysinfo]\r\nTitle=示例电脑服务部\r\nService TEL=400-000-0000\r\nTechnology TEL=000-00000000\r\n"
+    "Add=示例路 1 号\r\nClose=Start\r\n[Display]\r\nTitle=1\r\nService TEL=1\r\nTechnology TEL=1\r\n"
+    "Add=1\r\nInfo=1\r\n[Config]\r\nlabel5=服务热线\r\nlabel6=技术支持\r\nlabel7=地址\r\n"
+    "[Info]\r\nCPU=示例处理器\r\nMB=示例主板\r\nMEM=16 GB\r\nHD=512 GB\r\nShow=示例说明\r\n");
+
+bool onlyRoot(const QImage& image) {
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (QColor(image.pixel(x, y)) != Desktop::rootColour) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+class EndToEnd : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override {
+        desktop = std::make_unique<Desktop>(GetParam());
+        ASSERT_TRUE(desktop->ready()) << "no virtual X server";
+        app.writeIni(prepared);
+    }
+
+    std::unique_ptr<Program> startPanel() {
+        auto panel = std::make_unique<Program>(*desktop, app.program(QStringLiteral("tidepanel")));
+        EXPECT_TRUE(waitUntil([&] { return !desktop->windows(panelTitle).isEmpty(); }, 10000))
+            << "the panel did not appear";
+        // Its first tick has placed it and cut its background away.
+        QThread::msleep(1300);
+        return panel;
+    }
+
+    // Starts the editor and gives its main window the focus; returns the window.
+    QString startEditor(std::unique_ptr<Program>& editor) {
+        editor = std::make_unique<Program>(*desktop, app.program(QStringLiteral("tideedit")));
+        QString id;
+        EXPECT_TRUE(waitUntil(
+            [&] {
+                const QStringList ids = desktop->windows(editorTitle);
+                id = ids.isEmpty() ? QString() : ids.first();
+                return !id.isEmpty();
+            },
+            10000))
+            << "the editor did not appear";
+        desktop->focus(id);
+        QThread::msleep(300);
+        return id;
+    }
+
+    // Waits for a message box with this title and answers it with Enter.
+    bool answerBox(const QString& title) {
+        QString id;
+        const bool shown = waitUntil(
+            [&] {
+                const QStringList ids = desktop->windows(QStringLiteral("^%1$").arg(title));
+                id = ids.isEmpty() ? QString() : ids.first();
+                return !id.isEmpty();
+            },
+            5000);
+        if (!shown) {
+            return false;
+        }
+        desktop->focus(id);
+        desktop->keys({QStringLiteral("Return")});
+        return waitUntil([&] { return desktop->windows(QStringLiteral("^%1$").arg(title)).isEmpty(); },
+                         5000);
+    }
+
+    QImage panel() const { return desktop->grab(panelArea); }
+
+    std::unique_ptr<Desktop> desktop;
+    AppFolder app;
+};
+
+} // namespace
+
+TEST_P(EndToEnd, AnEditShowsOnThePanelWithinASecond) {
+    auto panelProcess = startPanel();
+    const QImage before = panel();
+    EXPECT_FALSE(onlyRoot(before)) << "the panel shows its lettering";
+
+    std::unique_ptr<Program> editor;
+    startEditor(editor);
+    desktop->keys({QStringLiteral("ctrl+a")});
+    desktop->type(QStringLiteral("新的店名"));
+    desktop->keys({QStringLiteral("Tab"), QStringLiteral("ctrl+a")});
+    desktop->type(QStringLiteral("400-123-4567"));
+    desktop->keys({QStringLiteral("Return")});
+    ASSERT_TRUE(answerBox(QStringLiteral("信息")));
+    EXPECT_EQ(app.value(QStringLiteral("Sysinfo"), QStringLiteral("Title")), QStringLiteral("新的店名"));
+    EXPECT_EQ(app.value(QStringLiteral("Sysinfo"), QStringLiteral("Service TEL")),
+              QStringLiteral("400-123-4567"));
+    EXPECT_TRUE(waitUntil([&] { return panel() != before; }, 1500)) << "the lettering changed";
+    EXPECT_TRUE(panelProcess->running());
+}
+
+TEST_P(EndToEnd, ASwitchHidesAndShowsItsLineAndLabel) {
+    auto panelProcess = startPanel();
+    ASSERT_FALSE(onlyRoot(desktop->grab(supportLine)));
+
+    std::unique_ptr<Program> editor;
+    startEditor(editor);
+    // Text1 has the focus; the support line's check box is the tenth stop.
+    for (int i = 0; i < 9; ++i) {
+        desktop->keys({QStringLiteral("Tab")});
+    }
+    desktop->keys({QStringLiteral("space"), QStringLiteral("Return")});
+    ASSERT_TRUE(answerBox(QStringLiteral("信息")));
+    EXPECT_EQ(app.value(QStringLiteral("Display"), QStringLiteral("Technology TEL")), "0");
+    EXPECT_TRUE(waitUntil([&] { return onlyRoot(desktop->grab(supportLine)); }, 1500))
+        << "the support line and its label are gone";
+
+    desktop->keys({QStringLiteral("space"), QStringLiteral("Return")});
+    ASSERT_TRUE(answerBox(QStringLiteral("信息")));
+    EXPECT_EQ(app.value(QStringLiteral("Display"), QStringLiteral("Technology TEL")), "1");
+    EXPECT_TRUE(waitUntil([&] { return !onlyRoot(desktop->grab(supportLine)); }, 1500))
+        << "the support line is back";
+}
+
+TEST_P(EndToEnd, TheConfigurationInfoWindowFollowsItsSwitch) {
+    auto panelProcess = startPanel();
+    ASSERT_FALSE(desktop->windows(infoTitle).isEmpty());
+    ASSERT_FALSE(onlyRoot(desktop->grab(infoArea)));
+
+    std::unique_ptr<Program> editor;
+    startEditor(editor);
+    desktop->keys({QStringLiteral("alt+m"), QStringLiteral("p")});
+    QString settings;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const QStringList ids = desktop->windows(QStringLiteral("^电脑配置设置$"));
+            settings = ids.isEmpty() ? QString() : ids.first();
+            return !settings.isEmpty();
+        },
+        5000));
+    desktop->focus(settings);
+    // The check box has the focus; the processor line is next.
+    desktop->keys({QStringLiteral("Tab"), QStringLiteral("ctrl+a")});
+    desktop->type(QStringLiteral("8 核处理器"));
+    desktop->keys({QStringLiteral("shift+Tab"), QStringLiteral("space"), QStringLiteral("Return")});
+    ASSERT_TRUE(answerBox(QStringLiteral("信息")));
+    EXPECT_EQ(app.value(QStringLiteral("Display"), QStringLiteral("Info")), "0");
+    EXPECT_EQ(app.value(QStringLiteral("Info"), QStringLiteral("CPU")), QStringLiteral("8 核处理器"));
+    EXPECT_TRUE(waitUntil([&] { return desktop->windows(infoTitle).isEmpty(); }, 1500));
+    EXPECT_TRUE(onlyRoot(desktop->grab(infoArea)));
+
+    desktop->focus(settings);
+    desktop->keys({QStringLiteral("space"), QStringLiteral("Return")});
+    ASSERT_TRUE(answerBox(QStringLiteral("信息")));
+    ASSERT_TRUE(waitUntil([&] { return !desktop->windows(infoTitle).isEmpty(); }, 1500));
+    // First the placeholder, then, at the window's first tick, the stored text.
+    QThread::msleep(100);
+    const QImage placeholder = desktop->grab(cpuValue);
+    EXPECT_FALSE(onlyRoot(placeholder));
+    EXPECT_TRUE(waitUntil([&] { return desktop->grab(cpuValue) != placeholder; }, 1500));
+}
+
+TEST_P(EndToEnd, TheCloseFlagEndsThePanelUntilItIsRepaired) {
+    auto first = startPanel();
+    std::unique_ptr<Program> editor;
+    startEditor(editor);
+    // "关闭前台程序" is the last stop of the keyboard order.
+    desktop->keys({QStringLiteral("shift+Tab"), QStringLiteral("space")});
+    ASSERT_TRUE(answerBox(QStringLiteral("信息")));
+    EXPECT_EQ(app.value(QStringLiteral("Sysinfo"), QStringLiteral("Close")), "End");
+    EXPECT_TRUE(first->waitForEnd(2500)) << "the running panel ended";
+
+    Program second(*desktop, app.program(QStringLiteral("tidepanel")));
+    EXPECT_TRUE(second.waitForEnd(3000)) << "a panel started now ends at its first tick";
+    EXPECT_EQ(app.value(QStringLiteral("Sysinfo"), QStringLiteral("Close")), "End");
+
+    desktop->keys({QStringLiteral("alt+h"), QStringLiteral("r")});
+    ASSERT_TRUE(answerBox(QStringLiteral("tideedit")));
+    EXPECT_EQ(app.value(QStringLiteral("Sysinfo"), QStringLiteral("Close")), "Start");
+    Program third(*desktop, app.program(QStringLiteral("tidepanel")));
+    EXPECT_FALSE(third.waitForEnd(2500)) << "after the repair a new panel stays";
+}
+
+TEST_P(EndToEnd, ExitKeepsTheCloseFlagAndClosingTheWindowResetsIt) {
+    std::unique_ptr<Program> editor;
+    QString window = startEditor(editor);
+    desktop->keys({QStringLiteral("shift+Tab"), QStringLiteral("space")});
+    ASSERT_TRUE(answerBox(QStringLiteral("信息")));
+    desktop->focus(window);
+    desktop->keys({QStringLiteral("alt+m"), QStringLiteral("e")});
+    EXPECT_TRUE(editor->waitForEnd(3000));
+    EXPECT_EQ(app.value(QStringLiteral("Sysinfo"), QStringLiteral("Close")), "End");
+
+    window = startEditor(editor);
+    desktop->close(window);
+    EXPECT_TRUE(editor->waitForEnd(3000));
+    EXPECT_EQ(app.value(QStringLiteral("Sysinfo"), QStringLiteral("Close")), "Start");
+}
+
+TEST_P(EndToEnd, ASecondPanelEndsAtOnceAndTheFirstGoesOn) {
+    auto first = startPanel();
+    Program second(*desktop, app.program(QStringLiteral("tidepanel")));
+    EXPECT_TRUE(second.waitForEnd(2000));
+    EXPECT_EQ(desktop->windows(panelTitle).size(), 1);
+    QThread::msleep(1200);
+    EXPECT_TRUE(first->running());
+}
+
+TEST_P(EndToEnd, AFileReplacedByAnotherProgramShowsAndNeverGarbles) {
+    auto panelProcess = startPanel();
+    auto variant = [](int i) {
+        QString text = prepared;
+        return text.replace(QStringLiteral("示例电脑服务部"), i % 2 ? QStringLiteral("乙店")
+                                                                    : QStringLiteral("甲店"));
+    };
+    // Replace the file as an editor does on save: write aside, rename over it.
+    auto save = [&](const QString& text) {
+        QSaveFile f(app.iniPath());
+        f.open(QIODevice::WriteOnly);
+        f.write(QStringEncoder("GB18030").encode(text));
+        return f.commit();
+    };
+    const QImage start = panel();
+    ASSERT_TRUE(save(variant(0)));
+    ASSERT_TRUE(waitUntil([&] { return panel() != start; }, 1500)) << "a hand edit shows";
+    QThread::msleep(1100);
+    const QImage a = panel();
+    ASSERT_TRUE(save(variant(1)));
+    ASSERT_TRUE(waitUntil([&] { return panel() != a; }, 1500));
+    QThread::msleep(1100);
+    const QImage b = panel();
+
+    QElapsedTimer clock;
+    clock.start();
+    int i = 0, samples = 0;
+    while (clock.elapsed() < 10000) {
+        ASSERT_TRUE(save(variant(i++)));
+        if (i % 20 == 0) {
+            const QImage now = panel();
+            ++samples;
+            EXPECT_TRUE(now == a || now == b) << "sample " << samples << " shows something else";
+        }
+    }
+    EXPECT_GT(samples, 5);
+    EXPECT_TRUE(panelProcess->running());
+    EXPECT_EQ(desktop->windows(panelTitle).size(), 1);
+}
+
+TEST_P(EndToEnd, AReadOnlyFolderIsSaidAndTheFileIsKept) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to act as an ordinary user";
+    }
+    // As an ordinary user, for whom read-only means read-only.
+    ASSERT_TRUE(QFile::setPermissions(app.iniPath(), QFile::ReadOwner | QFile::ReadGroup |
+                                                         QFile::ReadOther));
+    ASSERT_TRUE(QFile::setPermissions(app.path(), QFileDevice::Permissions(0x5555)));
+    const QByteArray before = [&] {
+        QFile f(app.iniPath());
+        f.open(QIODevice::ReadOnly);
+        return f.readAll();
+    }();
+    auto panelProcess = std::make_unique<Program>(*desktop, app.program("tidepanel"), true);
+    ASSERT_TRUE(waitUntil([&] { return !desktop->windows(panelTitle).isEmpty(); }, 10000));
+    auto editor = std::make_unique<Program>(*desktop, app.program("tideedit"), true);
+    QString window;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const QStringList ids = desktop->windows(editorTitle);
+            window = ids.isEmpty() ? QString() : ids.first();
+            return !window.isEmpty();
+        },
+        10000));
+    desktop->focus(window);
+    desktop->type(QStringLiteral("x"));
+    desktop->keys({QStringLiteral("Return")});
+    EXPECT_TRUE(answerBox(QStringLiteral("错误：")));
+    QFile f(app.iniPath());
+    f.open(QIODevice::ReadOnly);
+    EXPECT_EQ(f.readAll(), before);
+    QThread::msleep(1200);
+    EXPECT_TRUE(panelProcess->running());
+    QFile::setPermissions(app.path(), QFileDevice::Permissions(0x7700));
+}
+
+TEST_P(EndToEnd, UnderAWindowManagerThePanelStaysBelowAndOffTheTaskbar) {
+    if (!GetParam()) {
+        GTEST_SKIP() << "window manager states need a window manager";
+    }
+    auto panelProcess = startPanel();
+    for (const QString& title : {panelTitle, infoTitle}) {
+        const QStringList ids = desktop->windows(title);
+        ASSERT_EQ(ids.size(), 1) << title.toStdString();
+        const QStringList states = desktop->states(ids.first());
+        EXPECT_TRUE(states.contains(QStringLiteral("_NET_WM_STATE_BELOW"))) << title.toStdString();
+        EXPECT_TRUE(states.contains(QStringLiteral("_NET_WM_STATE_SKIP_TASKBAR")))
+            << title.toStdString();
+    }
+    std::unique_ptr<Program> editor;
+    startEditor(editor);
+    const unsigned panelId = desktop->windows(panelTitle).first().toUInt();
+    desktop->run(QStringLiteral("xdotool"), {QStringLiteral("windowraise"), QString::number(panelId)});
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            const auto order = desktop->stackingOrder();
+            const unsigned editorId = desktop->windows(editorTitle).first().toUInt();
+            auto p = std::find(order.begin(), order.end(), panelId);
+            auto e = std::find(order.begin(), order.end(), editorId);
+            return p != order.end() && e != order.end() && p < e;
+        },
+        1500))
+        << "raised by hand, the panel is back below within a second";
+}
+
+INSTANTIATE_TEST_SUITE_P(Desktops, EndToEnd, ::testing::Values(false, true),
+                         [](const auto& info) {
+                             return std::string(info.param ? "WithWindowManager" : "Bare");
+                         });
