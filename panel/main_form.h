@@ -1,0 +1,64 @@
+// The info panel: the shop's name, phone lines and address as bare coloured
+// lettering at the lower right of the screen, refreshed once a second.
+#pragma once
+
+#include "peizhi.h"
+
+#include <QLabel>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+
+namespace tidepanel {
+
+// The start-up duties that reach outside the settings file; tests put their
+// own in.
+struct Duties {
+    std::function<bool()> claimSingleInstance; // false: another copy runs
+    std::function<bool()> registerAutostart;   // whether the registration worked
+};
+// The platform's own duties.
+Duties platformDuties();
+
+class main : public QWidget {
+    Q_OBJECT
+public:
+    explicit main(Duties duties = platformDuties());
+    ~main() override;
+
+    void Form_Load();
+    void Timer1_Timer();
+    void Form_Unload();
+
+    // Unloads the window (once): what closing it or the session's end does.
+    void unload();
+    bool loaded() const { return loaded_; }
+
+    // The configuration info window while it is loaded, else null.
+    Peizhi* peizhi() const;
+
+    QLabel Label1, Label2, Label3, Label4, Label5, Label6, Label7, Label8;
+    QTimer Timer1;
+
+signals:
+    // Neither window is loaded any more: the program has nothing left to do.
+    void allUnloaded();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void showPeizhi();
+    void unloadPeizhi();
+    void setValueCaptions();
+    void setVisibility();
+    void setLineLabels();
+
+    Duties duties_;
+    QPointer<Peizhi> peizhi_;
+    bool loaded_ = true;
+};
+
+} // namespace tidepanel

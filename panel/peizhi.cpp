@@ -1,0 +1,71 @@
+#include "peizhi.h"
+
+#include "form.h"
+#include "lettering.h"
+#include "names.h"
+#include "seams.h"
+#include "window_backend.h"
+#include "window_ops.h"
+
+namespace tidepanel {
+
+Peizhi::Peizhi() : QWidget(nullptr, backend::windowFlags()) {
+    setWindowTitle(QStringLiteral("配置信息"));
+    setFixedSize(form::px(4170), form::px(3210));
+    const QFont heading = form::font(QStringLiteral("微软雅黑"), 12, true);
+    const QFont caption = form::font(QStringLiteral("宋体"), 9, true);
+    const QFont plain = form::font(QStringLiteral("宋体"), 9, false);
+    const QString fetching = QStringLiteral("获取中");
+    constexpr unsigned red = 0xFF, blue = 0xFF0000;
+    setUpLabel(Label6, this, QStringLiteral("欢迎使用"), form::rect(1560, 120, 975, 375), red,
+               heading);
+    setUpLabel(Label1, this, QStringLiteral("CPU信息："), form::rect(360, 600, 975, 255), red,
+               caption);
+    setUpLabel(Label7, this, fetching, form::rect(1320, 600, 2415, 255), blue, plain);
+    setUpLabel(Label2, this, QStringLiteral("主板信息："), form::rect(360, 960, 975, 255), red,
+               caption);
+    setUpLabel(Label8, this, fetching, form::rect(1320, 960, 2415, 255), blue, plain);
+    setUpLabel(Label3, this, QStringLiteral("内存信息："), form::rect(360, 1320, 975, 255), red,
+               caption);
+    setUpLabel(Label9, this, fetching, form::rect(1320, 1320, 2415, 255), blue, plain);
+    setUpLabel(Label4, this, QStringLiteral("硬盘信息："), form::rect(360, 1680, 1095, 255), red,
+               caption);
+    setUpLabel(Label10, this, fetching, form::rect(1320, 1680, 2415, 255), blue, plain);
+    setUpLabel(Label5, this, QStringLiteral("说明："), form::rect(360, 2160, 975, 255), red,
+               caption);
+    setUpLabel(Label11, this, fetching, form::rect(1320, 2160, 2415, 255), blue, plain);
+    Timer1.setInterval(1000);
+    connect(&Timer1, &QTimer::timeout, this, &Peizhi::Timer1_Timer);
+    Timer1.start();
+}
+
+void Peizhi::Form_Load() {
+    PlaceUpperRight(*this);
+    ApplyColourKey(*this);
+    SendToBottom(*this);
+}
+
+void Peizhi::Timer1_Timer() {
+    SendToBottom(*this);
+    Label7.setText(readSetting(ini::Info, ini::key::CPU));
+    Label8.setText(readSetting(ini::Info, ini::key::MB));
+    Label9.setText(readSetting(ini::Info, ini::key::MEM));
+    Label10.setText(readSetting(ini::Info, ini::key::HD));
+    Label11.setText(readSetting(ini::Info, ini::key::Show));
+    if (readSetting(ini::Sysinfo, ini::key::Close) == ini::End) {
+        seams::endProcess(0);
+        return;
+    }
+    if (readSetting(ini::Display, ini::key::Info) == QLatin1String("0")) {
+        unload();
+    }
+}
+
+void Peizhi::unload() {
+    Timer1.stop();
+    hide();
+    emit unloaded();
+    deleteLater();
+}
+
+} // namespace tidepanel

@@ -1,0 +1,30 @@
+// The configuration info window: five lines describing the computer, as bare
+// lettering at the upper right of the screen.
+#pragma once
+
+#include <QLabel>
+#include <QTimer>
+#include <QWidget>
+
+namespace tidepanel {
+
+class Peizhi : public QWidget {
+    Q_OBJECT
+public:
+    Peizhi();
+
+    void Form_Load();
+    void Timer1_Timer();
+
+    // Hides the window, stops its timer and lets it go; `unloaded` tells the
+    // info panel, which owns the question whether the program goes on.
+    void unload();
+
+    QLabel Label1, Label2, Label3, Label4, Label5, Label6, Label7, Label8, Label9, Label10, Label11;
+    QTimer Timer1;
+
+signals:
+    void unloaded();
+};
+
+} // namespace tidepanel

@@ -1,0 +1,53 @@
+#include "win32_panel.h"
+
+#include <windows.h>
+
+namespace win32 {
+
+void applyColourKey(void* hwnd, unsigned long bgr) {
+    const HWND w = static_cast<HWND>(hwnd);
+    const LONG style = GetWindowLongA(w, GWL_EXSTYLE);
+    SetWindowLongA(w, GWL_EXSTYLE, style | WS_EX_LAYERED);
+    SetLayeredWindowAttributes(w, COLORREF(bgr), 0, LWA_COLORKEY);
+}
+
+void sendToBottom(void* hwnd) {
+    SetWindowPos(static_cast<HWND>(hwnd), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
+}
+
+bool claimSingleInstance(const std::wstring& name) {
+    // "Local\" keeps the name within the user's logon session.
+    const std::wstring full = L"Local\\" + name;
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, full.c_str());
+    if (!mutex) {
+        return true; // no claim possible: better one copy too many than none
+    }
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(mutex);
+        return false;
+    }
+    return true; // the handle stays open until the process ends
+}
+
+namespace {
+
+bool writeRun(HKEY root, const std::wstring& name, const std::wstring& data) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(root, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", 0, nullptr, 0,
+                        KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    const DWORD bytes = DWORD((data.size() + 1) * sizeof(wchar_t));
+    const LONG status = RegSetValueExW(key, name.c_str(), 0, REG_SZ,
+                                       reinterpret_cast<const BYTE*>(data.c_str()), bytes);
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
+} // namespace
+
+bool registerRun(const std::wstring& name, const std::wstring& data) {
+    return writeRun(HKEY_LOCAL_MACHINE, name, data) || writeRun(HKEY_CURRENT_USER, name, data);
+}
+
+} // namespace win32

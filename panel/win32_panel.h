@@ -1,0 +1,25 @@
+// The panel's Win32 calls, free of Qt so that they can be built and tested
+// with a cross compiler on their own. Results of the window calls are not
+// examined: a failure leaves the window opaque or in its place.
+#pragma once
+
+#include <string>
+
+namespace win32 {
+
+// Adds WS_EX_LAYERED to the window's extended style (keeping the tool-window
+// style that keeps it off the taskbar) and makes `bgr` see-through.
+void applyColourKey(void* hwnd, unsigned long bgr);
+
+// SetWindowPos(HWND_BOTTOM, SWP_NOSIZE | SWP_NOMOVE).
+void sendToBottom(void* hwnd);
+
+// Claims the session-wide name; false when another running copy holds it.
+// The claim lasts until the process ends.
+bool claimSingleInstance(const std::wstring& name);
+
+// Stores `data` as the string value `name` under the Run key of the machine,
+// or of the user when the machine's key is refused; whether either worked.
+bool registerRun(const std::wstring& name, const std::wstring& data);
+
+} // namespace win32

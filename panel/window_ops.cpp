@@ -1,0 +1,70 @@
+#include "window_ops.h"
+
+#include "form.h"
+#include "window_backend.h"
+
+#include <QGuiApplication>
+#include <QPalette>
+#include <QScreen>
+#include <QWidget>
+
+namespace tidepanel {
+namespace {
+
+QStringList& record() {
+    static QStringList taken;
+    return taken;
+}
+
+QRect primaryScreen() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->geometry() : QRect();
+}
+
+constexpr int bottomMargin = 450; // twips
+
+} // namespace
+
+void ApplyColourKey(QWidget& window) {
+    QPalette palette = window.palette();
+    palette.setColor(QPalette::Window, form::bgr(colourKey));
+    window.setPalette(palette);
+    window.setAutoFillBackground(true);
+    if (!backend::applyColourKey(window)) {
+        record().append(QStringLiteral("ApplyColourKey ") + window.windowTitle());
+    }
+}
+
+void SendToBottom(QWidget& window) {
+    if (!backend::sendToBottom(window)) {
+        record().append(QStringLiteral("SendToBottom ") + window.windowTitle());
+    }
+}
+
+QPoint lowerRight(const QRect& screen, const QSize& window) {
+    return QPoint(screen.x() + screen.width() - window.width(),
+                  screen.y() + screen.height() - window.height() - form::px(bottomMargin));
+}
+
+QPoint upperRight(const QRect& screen, const QSize& window) {
+    return QPoint(screen.x() + screen.width() - window.width(), screen.y());
+}
+
+void PlaceLowerRight(QWidget& window) {
+    window.move(lowerRight(primaryScreen(), window.frameGeometry().size()));
+}
+
+void PlaceUpperRight(QWidget& window) {
+    window.move(upperRight(primaryScreen(), window.frameGeometry().size()));
+}
+
+namespace ops_record {
+QStringList taken() {
+    return record();
+}
+void clear() {
+    record().clear();
+}
+} // namespace ops_record
+
+} // namespace tidepanel

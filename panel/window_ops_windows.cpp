@@ -1,0 +1,26 @@
+// The window operations on Windows: the Qt window's handle handed to the
+// plain Win32 calls.
+#include "win32_panel.h"
+#include "window_backend.h"
+#include "window_ops.h"
+
+#include <QWidget>
+
+namespace tidepanel::backend {
+
+Qt::WindowFlags windowFlags() {
+    // Qt::Tool gives WS_EX_TOOLWINDOW: no taskbar button.
+    return Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnBottomHint;
+}
+
+bool applyColourKey(QWidget& window) {
+    win32::applyColourKey(reinterpret_cast<void*>(window.winId()), colourKey);
+    return true;
+}
+
+bool sendToBottom(QWidget& window) {
+    win32::sendToBottom(reinterpret_cast<void*>(window.winId()));
+    return true;
+}
+
+} // namespace tidepanel::backend
