@@ -9,4 +9,8 @@ namespace platform {
 // Whether the browser took the address.
 bool openInBrowser(const std::u16string& url);
 
+// Windows: whether a ShellExecute result means the shell took the address
+// (results of 32 and below are error codes).
+bool shellExecuteSucceeded(long long result);
+
 } // namespace platform
