@@ -13,7 +13,9 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     tidepanel::main panel;
-    QObject::connect(&panel, &tidepanel::main::allUnloaded, &app, &QCoreApplication::quit);
+    // exit, not quit: quit would first ask every window to close once more.
+    QObject::connect(&panel, &tidepanel::main::allUnloaded, &app,
+                     [] { QCoreApplication::exit(0); });
     tidepanel::startup::onSessionEnd([&panel] { panel.unload(); });
     panel.Form_Load();
     panel.show();

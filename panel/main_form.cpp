@@ -126,10 +126,8 @@ void main::unload() {
 }
 
 void main::closeEvent(QCloseEvent* event) {
-    // The window itself stays for the configuration info window's sake;
-    // only its unload runs.
-    event->ignore();
     unload();
+    event->accept();
 }
 
 void main::showPeizhi() {

@@ -7,6 +7,8 @@
 #include "window_backend.h"
 #include "window_ops.h"
 
+#include <QCloseEvent>
+
 namespace tidepanel {
 
 Peizhi::Peizhi() : QWidget(nullptr, backend::windowFlags()) {
@@ -59,6 +61,13 @@ void Peizhi::Timer1_Timer() {
     if (readSetting(ini::Display, ini::key::Info) == QLatin1String("0")) {
         unload();
     }
+}
+
+void Peizhi::closeEvent(QCloseEvent* event) {
+    event->accept();
+    Timer1.stop();
+    emit unloaded();
+    deleteLater();
 }
 
 void Peizhi::unload() {

@@ -25,6 +25,10 @@ public:
 
 signals:
     void unloaded();
+
+protected:
+    // Closed from outside (the window manager, the session's end): unloaded.
+    void closeEvent(QCloseEvent* event) override;
 };
 
 } // namespace tidepanel

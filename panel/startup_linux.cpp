@@ -102,11 +102,12 @@ void onSessionEnd(std::function<void()> ending) {
         return;
     }
     auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, qApp);
-    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [shared] {
         char byte;
         while (::read(signalPipe[0], &byte, 1) > 0) {
         }
-        QCoreApplication::quit();
+        (*shared)();
+        QCoreApplication::exit(0);
     });
     struct sigaction action {};
     action.sa_handler = onSignal;

@@ -162,9 +162,10 @@ bool applyColourKey(QWidget& window) {
     if (!window.isVisible()) {
         setStatesOnUnmapped(c, w);
     }
-    auto* reshaper = window.findChild<Reshaper*>(QString(), Qt::FindDirectChildrenOnly);
+    auto* reshaper = static_cast<Reshaper*>(window.property("tideReshaper").value<QObject*>());
     if (!reshaper) {
         reshaper = new Reshaper(window);
+        window.setProperty("tideReshaper", QVariant::fromValue<QObject*>(reshaper));
     }
     reshaper->reshapeNow();
     return true;
