@@ -1,0 +1,99 @@
+// The panel's pure helpers: the cut-out of the colour key and the
+// autostart entry's quoting.
+#include "autostart_entry.h"
+#include "key_shape.h"
+#include "switches.h"
+
+#include <QImage>
+#include <QRegion>
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr QRgb key = 0xFEFEFE;
+
+QRegion regionOf(const std::vector<QRect>& rects) {
+    QRegion r;
+    for (const QRect& rect : rects) {
+        r += rect;
+    }
+    return r;
+}
+
+TEST(KeyShape, CoversExactlyThePixelsThatAreNotTheKey) {
+    QImage image(40, 30, QImage::Format_ARGB32);
+    image.fill(QColor(0xFE, 0xFE, 0xFE));
+    QRegion expected;
+    // A block, a ring with a hole, single pixels at the edges, and colours one
+    // step from the key (a fringe pixel must stay, not be taken for the key).
+    for (int y = 2; y < 8; ++y) {
+        for (int x = 3; x < 9; ++x) {
+            image.setPixel(x, y, qRgb(255, 0, 0));
+        }
+    }
+    expected += QRect(3, 2, 6, 6);
+    for (int y = 10; y < 20; ++y) {
+        for (int x = 10; x < 20; ++x) {
+            if (x < 12 || x > 17 || y < 12 || y > 17) {
+                image.setPixel(x, y, qRgb(0, 0, 255));
+                expected += QRect(x, y, 1, 1);
+            }
+        }
+    }
+    image.setPixel(0, 0, qRgb(0, 0, 0));
+    image.setPixel(39, 29, qRgb(0xFE, 0xFE, 0xFD));
+    image.setPixel(39, 0, qRgb(0xFF, 0xFE, 0xFE));
+    expected += QRect(0, 0, 1, 1);
+    expected += QRect(39, 29, 1, 1);
+    expected += QRect(39, 0, 1, 1);
+
+    const std::vector<QRect> runs = tidepanel::opaqueRuns(image, key);
+    EXPECT_TRUE((regionOf(runs) ^ expected).isEmpty());
+    // Rectangles never overlap: the sum of areas is the region's area.
+    long area = 0, want = 0;
+    for (const QRect& r : runs) {
+        area += long(r.width()) * r.height();
+    }
+    for (const QRect& r : expected) {
+        want += long(r.width()) * r.height();
+    }
+    EXPECT_EQ(area, want);
+    EXPECT_LE(runs.size(), 8u) << "rows with the same runs are merged";
+}
+
+TEST(KeyShape, AllKeyLeavesNothingAndNoKeyLeavesTheWhole) {
+    QImage image(7, 5, QImage::Format_RGB32);
+    image.fill(QColor(0xFE, 0xFE, 0xFE));
+    EXPECT_TRUE(tidepanel::opaqueRuns(image, key).empty());
+    image.fill(QColor(0x10, 0x20, 0x30));
+    const auto runs = tidepanel::opaqueRuns(image, key);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs.front(), QRect(0, 0, 7, 5));
+}
+
+TEST(AutostartEntry, ExecQuotesThePathAsDesktopEntriesRequire) {
+    const QString plain = tidepanel::autostartEntry("tidepanel", "/opt/tide panel/tidepanel");
+    EXPECT_TRUE(plain.startsWith("[Desktop Entry]\n"));
+    EXPECT_TRUE(plain.contains("\nType=Application\n"));
+    EXPECT_TRUE(plain.contains("\nExec=\"/opt/tide panel/tidepanel\"\n")) << plain.toStdString();
+
+    // Inside the quotes: \" \` \$ \\ ; then the value's own escaping doubles
+    // every backslash; % starts a field code and is doubled.
+    const QString odd = tidepanel::autostartEntry("tidepanel", "/a\"b`c$d\\e%f/中文/tidepanel");
+    EXPECT_TRUE(odd.contains("\nExec=\"/a\\\\\"b\\\\`c\\\\$d\\\\\\\\e%%f/中文/tidepanel\"\n"))
+        << odd.toStdString();
+    const QString lines = tidepanel::autostartEntry("tidepanel", "/a\nb/tidepanel");
+    EXPECT_TRUE(lines.contains("\nExec=\"/a\\nb/tidepanel\"\n")) << "no line break in a value";
+    EXPECT_EQ(lines.count('\n'), plain.count('\n'));
+}
+
+TEST(Switches, ZeroHidesOtherNumbersAndNonNumbersShow) {
+    for (const char* zero : {"0", "-0", "+0.0", "0e10", "  0\t", "00", ".0"}) {
+        EXPECT_FALSE(tidepanel::switchShown(zero)) << zero;
+    }
+    for (const char* other : {"1", "2", "-1", "1e-300", "0.0001", "", " ", "abc", "1O", "nan"}) {
+        EXPECT_TRUE(tidepanel::switchShown(other)) << other;
+    }
+}
+
+} // namespace

@@ -1,0 +1,325 @@
+// The two panel windows on the offscreen platform, driven through their
+// handlers against prepared settings files.
+#include "main_form.h"
+#include "names.h"
+#include "peizhi.h"
+#include "support.h"
+#include "window_ops.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using testing_support::AppFolder;
+using testing_support::Recorder;
+
+namespace {
+
+const QString prepared = QStringLiteral(
+    "[Sysinfo]\r\nTitle=示例电脑服务部\r\nService TEL=400-000-0000\r\nTechnology TEL=000-1\r\n"
+    "Add=示例路 1 号\r\nClose=Start\r\n[Display]\r\nTitle=1\r\nService TEL=1\r\n"
+    "Technology TEL=1\r\nAdd=1\r\nInfo=1\r\n[Config]\r\nlabel5=服务热线\r\nlabel6=技术支持\r\n"
+    "label7=地址\r\n[Info]\r\nCPU=示例处理器\r\nMB=示例主板\r\nMEM=16 GB\r\nHD=512 GB\r\n"
+    "Show=示例说明\r\n");
+
+// A settings file with one line of the prepared one replaced.
+QString with(const QString& line, const QString& replacement) {
+    QString text = prepared;
+    EXPECT_TRUE(text.contains(line)) << line.toStdString();
+    return text.replace(line, replacement);
+}
+
+class PanelWindows : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QApplication::setQuitOnLastWindowClosed(false);
+        tidepanel::ops_record::clear();
+        folder.write(prepared);
+    }
+
+    // A panel whose start-up duties are recorded instead of done.
+    std::unique_ptr<tidepanel::main> load() {
+        auto panel = std::make_unique<tidepanel::main>(
+            tidepanel::Duties{[this] {
+                                  duties.append(QStringLiteral("claim"));
+                                  return !anotherCopy;
+                              },
+                              [this] {
+                                  duties.append(QStringLiteral("register"));
+                                  return registrationWorks;
+                              }});
+        panel->Timer1.stop(); // the tests tick by hand
+        panel->Form_Load();
+        if (panel->peizhi()) {
+            panel->peizhi()->Timer1.stop();
+        }
+        return panel;
+    }
+
+    void TearDown() override {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    void tick(tidepanel::main& panel) {
+        panel.Timer1_Timer();
+        if (panel.peizhi()) {
+            panel.peizhi()->Timer1.stop();
+        }
+    }
+
+    // Which of Label1 to Label7 are shown (as the window would show them).
+    static QString shown(const tidepanel::main& p) {
+        QString out;
+        for (const QLabel* l :
+             {&p.Label1, &p.Label2, &p.Label3, &p.Label4, &p.Label5, &p.Label6, &p.Label7}) {
+            out += l->isHidden() ? u'0' : u'1';
+        }
+        return out;
+    }
+
+    AppFolder folder;
+    Recorder recorder;
+    QStringList duties;
+    bool anotherCopy = false;
+    bool registrationWorks = true;
+};
+
+TEST_F(PanelWindows, StartUpShowsTheLinesWithTheirLabelWording) {
+    auto panel = load();
+    EXPECT_EQ(duties, QStringList({"claim", "register"}));
+    EXPECT_EQ(panel->windowTitle(), "Form1");
+    EXPECT_EQ(panel->size(), QSize(330, 179));
+    EXPECT_EQ(panel->Label1.text(), "示例电脑服务部");
+    EXPECT_EQ(panel->Label2.text(), "400-000-0000");
+    EXPECT_EQ(panel->Label3.text(), "000-1");
+    EXPECT_EQ(panel->Label4.text(), "示例路 1 号");
+    EXPECT_EQ(panel->Label5.text(), "服务热线：");
+    EXPECT_EQ(panel->Label6.text(), "技术支持：");
+    EXPECT_EQ(panel->Label7.text(), "地址：");
+    EXPECT_FALSE(panel->Label8.text().isEmpty());
+    EXPECT_EQ(shown(*panel), "1111111");
+    // Centred at design time, left-aligned from start-up on.
+    EXPECT_TRUE(panel->Label1.alignment() & Qt::AlignLeft);
+    EXPECT_FALSE(panel->Label1.alignment() & Qt::AlignHCenter);
+    ASSERT_NE(panel->peizhi(), nullptr);
+    EXPECT_TRUE(recorder.ends.empty());
+    EXPECT_TRUE(recorder.boxes.empty());
+}
+
+TEST_F(PanelWindows, EmptyWordingGivesTheSeparatorAlone) {
+    folder.write(with("label6=技术支持", "label6="));
+    auto panel = load();
+    EXPECT_EQ(panel->Label6.text(), "：");
+    EXPECT_EQ(panel->Label5.text(), "服务热线：");
+}
+
+TEST_F(PanelWindows, EachSwitchGovernsItsLineAndLabel) {
+    const QString all = "[Display]\r\nTitle=1\r\nService TEL=1\r\nTechnology TEL=1\r\nAdd=1";
+    // Label1..Label7 with one switch at "0" and the others at nonzero numbers.
+    const std::pair<QString, QString> cases[] = {
+        {"[Display]\r\nTitle=0\r\nService TEL=2\r\nTechnology TEL=-1\r\nAdd=1", "0111111"},
+        {"[Display]\r\nTitle=2\r\nService TEL=0\r\nTechnology TEL=1\r\nAdd=1", "1011011"},
+        {"[Display]\r\nTitle=1\r\nService TEL=1\r\nTechnology TEL=0\r\nAdd=3", "1101101"},
+        {"[Display]\r\nTitle=1\r\nService TEL=1\r\nTechnology TEL=1\r\nAdd=0", "1110110"}};
+    for (const auto& [display, pattern] : cases) {
+        folder.write(with(all, display));
+        auto panel = load();
+        EXPECT_EQ(shown(*panel), pattern) << "at start-up";
+        folder.write(prepared);
+        tick(*panel);
+        EXPECT_EQ(shown(*panel), "1111111") << "a tick shows them again";
+        folder.write(with(all, display));
+        tick(*panel);
+        EXPECT_EQ(shown(*panel), pattern) << "a tick hides them";
+    }
+}
+
+TEST_F(PanelWindows, TicksUpdateEveryCaptionEvenOfHiddenLines) {
+    auto panel = load();
+    folder.write(with("Service TEL=400-000-0000", "Service TEL=800-1")
+                     .replace("Service TEL=1", "Service TEL=0")
+                     .replace("label5=服务热线", "label5=售后")
+                     .replace("Title=示例电脑服务部", "Title=新店名"));
+    tick(*panel);
+    EXPECT_TRUE(panel->Label2.isHidden());
+    EXPECT_TRUE(panel->Label5.isHidden());
+    EXPECT_EQ(panel->Label2.text(), "800-1");
+    EXPECT_EQ(panel->Label5.text(), "售后：");
+    EXPECT_EQ(panel->Label1.text(), "新店名");
+    EXPECT_TRUE(panel->Label1.alignment() & Qt::AlignLeft);
+}
+
+// Mended fault: a switch that is no number used to stop the panel.
+TEST_F(PanelWindows, SwitchesThatAreNoNumberShowInsteadOfStoppingThePanel) {
+    folder.write(
+        with("Title=1\r\nService TEL=1", "Title=\r\nService TEL=abc").replace("Info=1", "Info="));
+    auto panel = load();
+    EXPECT_EQ(shown(*panel), "1111111");
+    EXPECT_NE(panel->peizhi(), nullptr) << "an empty Display/Info shows the window";
+    EXPECT_EQ(panel->Label1.text(), "示例电脑服务部");
+    folder.write(with("Add=1", "Add= x1"));
+    tick(*panel);
+    EXPECT_EQ(shown(*panel), "1111111");
+    EXPECT_TRUE(recorder.boxes.empty());
+    EXPECT_TRUE(recorder.ends.empty());
+}
+
+TEST_F(PanelWindows, AFreshFolderComesUpWithEmptyLinesAndTheInfoWindow) {
+    QFile::remove(folder.iniPath());
+    auto panel = load();
+    EXPECT_EQ(shown(*panel), "1111111");
+    EXPECT_EQ(panel->Label5.text(), "：");
+    EXPECT_TRUE(panel->Label1.text().isEmpty());
+    EXPECT_NE(panel->peizhi(), nullptr);
+    EXPECT_TRUE(folder.has(ini::Display, ini::key::Info)) << "the read wrote the key back";
+    EXPECT_TRUE(recorder.ends.empty());
+}
+
+TEST_F(PanelWindows, DecimalNotationsOfZeroHideAndOthersShow) {
+    for (const char* zero : {"0", " 0 ", "-0", "0.0", "0e5", "+0", "00"}) {
+        folder.write(with("Add=1", QString("Add=%1").arg(zero)));
+        auto panel = load();
+        EXPECT_TRUE(panel->Label4.isHidden()) << zero;
+    }
+    for (const char* other : {"2", "-1", "0.5", "1e-3", " 7 ", "1,0", "&H0", "零"}) {
+        folder.write(with("Add=1", QString("Add=%1").arg(other)));
+        auto panel = load();
+        EXPECT_FALSE(panel->Label4.isHidden()) << other;
+    }
+}
+
+// Mended fault: a refused registration used to stop the panel at start-up.
+TEST_F(PanelWindows, ARefusedRegistrationDoesNotStopThePanel) {
+    registrationWorks = false;
+    auto panel = load();
+    EXPECT_EQ(duties, QStringList({"claim", "register"}));
+    EXPECT_EQ(panel->Label1.text(), "示例电脑服务部");
+    EXPECT_TRUE(recorder.ends.empty());
+    EXPECT_TRUE(recorder.boxes.empty());
+}
+
+TEST_F(PanelWindows, ASecondCopyEndsBeforeDoingAnything) {
+    anotherCopy = true;
+    folder.write(with("Title=示例电脑服务部", "Title="));
+    const QByteArray before = folder.bytes();
+    auto panel = load();
+    EXPECT_EQ(recorder.ends, std::vector<int>{0});
+    EXPECT_EQ(duties, QStringList({"claim"})) << "no registration";
+    EXPECT_EQ(folder.bytes(), before) << "the empty title is not even read back";
+    EXPECT_TRUE(tidepanel::ops_record::taken().isEmpty());
+    EXPECT_EQ(panel->peizhi(), nullptr);
+}
+
+TEST_F(PanelWindows, TheCloseFlagEndsAtOnceOnlyWhenItIsExactlyEnd) {
+    for (const char* flag : {"end", "", "END", "Start"}) {
+        auto panel = load();
+        folder.write(with("Close=Start", QString("Close=%1").arg(flag)));
+        tick(*panel);
+        panel->peizhi()->Timer1_Timer();
+        EXPECT_TRUE(recorder.ends.empty()) << flag;
+    }
+    auto panel = load();
+    folder.write(with("Close=Start", "Close=End"));
+    tidepanel::ops_record::clear();
+    tick(*panel);
+    EXPECT_EQ(recorder.ends, std::vector<int>{0});
+    // Nothing after the flag: neither placement nor the colour key.
+    EXPECT_FALSE(tidepanel::ops_record::taken().contains("ApplyColourKey Form1"));
+    recorder.ends.clear();
+    panel->peizhi()->Timer1_Timer();
+    EXPECT_EQ(recorder.ends, std::vector<int>{0}) << "the info window's tick ends too";
+    EXPECT_EQ(folder.value(ini::Sysinfo, ini::key::Close), "End") << "nothing unloaded";
+}
+
+TEST_F(PanelWindows, UnloadWritesStartAndOnlyThat) {
+    folder.write(with("Close=Start", "Close=End"));
+    auto panel = load();
+    panel->Form_Unload();
+    EXPECT_EQ(folder.value(ini::Sysinfo, ini::key::Close), "Start");
+    EXPECT_NE(panel->peizhi(), nullptr) << "the info window stays";
+    EXPECT_TRUE(recorder.ends.empty());
+}
+
+TEST_F(PanelWindows, InfoSwitchIsANumberAtStartUpAndTextOnTicks) {
+    folder.write(with("Info=1", "Info=00"));
+    auto panel = load();
+    EXPECT_EQ(panel->peizhi(), nullptr) << "00 is the number 0";
+    tick(*panel);
+    ASSERT_NE(panel->peizhi(), nullptr) << "00 is not the text 0";
+
+    tidepanel::Peizhi* shownWindow = panel->peizhi();
+    folder.write(with("Info=1", "Info="));
+    tick(*panel);
+    EXPECT_EQ(panel->peizhi(), shownWindow) << "an empty text leaves it";
+    shownWindow->Timer1_Timer();
+    EXPECT_EQ(panel->peizhi(), shownWindow);
+
+    folder.write(with("Info=1", "Info=0"));
+    tick(*panel);
+    EXPECT_EQ(panel->peizhi(), nullptr) << "0 unloads it";
+
+    folder.write(prepared);
+    tick(*panel);
+    ASSERT_NE(panel->peizhi(), nullptr) << "1 loads it again";
+    EXPECT_EQ(panel->peizhi()->Label7.text(), "获取中") << "loaded afresh";
+}
+
+TEST_F(PanelWindows, TheInfoWindowShowsFetchingUntilItsFirstTickAndUnloadsItself) {
+    auto panel = load();
+    tidepanel::Peizhi* info = panel->peizhi();
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(info->windowTitle(), "配置信息");
+    EXPECT_EQ(info->size(), QSize(278, 214));
+    for (const QLabel* l :
+         {&info->Label7, &info->Label8, &info->Label9, &info->Label10, &info->Label11}) {
+        EXPECT_EQ(l->text(), "获取中");
+    }
+    folder.write(with("Show=示例说明", "Show="));
+    info->Timer1_Timer();
+    EXPECT_EQ(info->Label7.text(), "示例处理器");
+    EXPECT_EQ(info->Label8.text(), "示例主板");
+    EXPECT_EQ(info->Label9.text(), "16 GB");
+    EXPECT_EQ(info->Label10.text(), "512 GB");
+    EXPECT_EQ(info->Label11.text(), "");
+    EXPECT_EQ(info->Label5.text(), "说明：");
+
+    folder.write(with("Info=1", "Info=0"));
+    info->Timer1_Timer();
+    EXPECT_EQ(panel->peizhi(), nullptr);
+    EXPECT_FALSE(info->Timer1.isActive());
+}
+
+TEST_F(PanelWindows, PlacementAndWindowOperationsFollowTheirOrder) {
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    auto panel = load();
+    EXPECT_EQ(panel->pos(), QPoint(screen.right() + 1 - 330, screen.bottom() + 1 - 179 - 30));
+    EXPECT_EQ(panel->peizhi()->pos(), QPoint(screen.right() + 1 - 278, screen.top()));
+    EXPECT_EQ(panel->palette().color(QPalette::Window), QColor(0xFE, 0xFE, 0xFE));
+    EXPECT_EQ(tidepanel::ops_record::taken(),
+              QStringList({"ApplyColourKey Form1", "SendToBottom Form1", "ApplyColourKey 配置信息",
+                           "SendToBottom 配置信息"}));
+
+    tidepanel::ops_record::clear();
+    panel->move(0, 0);
+    panel->peizhi()->move(5, 5);
+    tick(*panel);
+    panel->peizhi()->Timer1_Timer();
+    EXPECT_EQ(tidepanel::ops_record::taken(),
+              QStringList({"SendToBottom Form1", "ApplyColourKey Form1", "SendToBottom 配置信息"}));
+    EXPECT_EQ(panel->pos(), QPoint(screen.right() + 1 - 330, screen.bottom() + 1 - 179 - 30));
+    EXPECT_EQ(panel->peizhi()->pos(), QPoint(5, 5)) << "placed only when it loads";
+}
+
+TEST(Placement, CornersOfAnyScreen) {
+    EXPECT_EQ(tidepanel::lowerRight(QRect(0, 0, 1024, 768), QSize(330, 179)), QPoint(694, 559));
+    EXPECT_EQ(tidepanel::lowerRight(QRect(0, 0, 1920, 1080), QSize(330, 179)), QPoint(1590, 871));
+    EXPECT_EQ(tidepanel::lowerRight(QRect(1920, 0, 1280, 1024), QSize(330, 179)),
+              QPoint(2870, 815));
+    EXPECT_EQ(tidepanel::upperRight(QRect(0, 0, 1024, 768), QSize(278, 214)), QPoint(746, 0));
+}
+
+} // namespace
