@@ -1,0 +1,333 @@
+// The real tidepanel on a virtual X server of the test's own, over a coloured
+// root window: where its window lies, what of it is cut away, and where it is
+// in the window stack, bare and under a window manager.
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRect>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+#include <xcb/shape.h>
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr int screenWidth = 1024, screenHeight = 768;
+constexpr uint32_t rootColour = 0x208040;  // 0xRRGGBB on the 24-bit visual
+constexpr uint32_t coverColour = 0x3050A0; // a normal window laid over the panel
+
+const char prepared[] =
+    "[Sysinfo]\r\nTitle=Tide\r\nService TEL=400-000-0000\r\nTechnology TEL=000-1\r\n"
+    "Add=Road 1\r\nClose=Start\r\n[Display]\r\nTitle=1\r\nService TEL=1\r\nTechnology TEL=1\r\n"
+    "Add=1\r\nInfo=0\r\n[Config]\r\nlabel5=S\r\nlabel6=T\r\nlabel7=A\r\n";
+
+bool waitUntil(const std::function<bool()>& done, int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > ms) {
+            return false;
+        }
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+void stop(QProcess& p) {
+    if (p.state() != QProcess::NotRunning) {
+        ::kill(pid_t(p.processId()), SIGTERM);
+        if (!p.waitForFinished(3000)) {
+            ::kill(pid_t(p.processId()), SIGKILL);
+            p.waitForFinished(3000);
+        }
+    }
+}
+
+template <typename T> using Reply = std::unique_ptr<T, decltype(&std::free)>;
+template <typename T> Reply<T> reply(T* r) {
+    return Reply<T>(r, &std::free);
+}
+
+class X11Panel : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override {
+        QFile::setPermissions(home_.path(), QFileDevice::Permissions(0x7700));
+        ASSERT_TRUE(startServer()) << "no virtual X server";
+        c_ = xcb_connect(display_.toLocal8Bit().constData(), nullptr);
+        ASSERT_FALSE(xcb_connection_has_error(c_));
+        root_ = xcb_setup_roots_iterator(xcb_get_setup(c_)).data->root;
+        xcb_change_window_attributes(c_, root_, XCB_CW_BACK_PIXEL, &rootColour);
+        xcb_clear_area(c_, 0, root_, 0, 0, 0, 0);
+        xcb_flush(c_);
+        if (GetParam()) {
+            manager_.setProcessEnvironment(environment());
+            manager_.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+            ASSERT_TRUE(manager_.waitForStarted(5000));
+            ASSERT_TRUE(waitUntil([&] { return managed(); }, 10000)) << "openbox did not start";
+        }
+        QFile ini(app_.filePath(QStringLiteral("SysInfo.ini")));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write(prepared);
+        ini.close();
+        const QString program = app_.filePath(QStringLiteral("tidepanel"));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(TIDEPANEL_PROGRAM), program));
+        panel_.setProcessEnvironment(environment());
+        panel_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        panel_.start(program, {});
+        ASSERT_TRUE(panel_.waitForStarted(5000));
+        ASSERT_TRUE(waitUntil([&] { return (window_ = find(root_, "Form1")) != 0; }, 10000))
+            << "the panel did not appear";
+        // Its first tick has set the captions and cut the background away again.
+        QThread::msleep(1300);
+    }
+
+    void TearDown() override {
+        stop(panel_);
+        stop(manager_);
+        if (c_) {
+            xcb_disconnect(c_);
+        }
+        stop(server_);
+    }
+
+    QProcessEnvironment environment() const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), display_);
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        // The session bus library keeps one buffer to the end; not ours to free.
+        env.insert(QStringLiteral("LSAN_OPTIONS"),
+                   QStringLiteral("print_suppressions=0:suppressions=%1")
+                       .arg(QStringLiteral(LSAN_SUPPRESSIONS)));
+        env.insert(QStringLiteral("HOME"), home_.path());
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home_.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home_.filePath(QStringLiteral("config")));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.remove(QStringLiteral("SESSION_MANAGER"));
+        return env;
+    }
+
+    // A free display number: the first whose server starts and stays.
+    bool startServer() {
+        for (int n = 140 + int(::getpid() % 200); n < 1000; ++n) {
+            if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)) ||
+                QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n))) {
+                continue;
+            }
+            display_ = QStringLiteral(":%1").arg(n);
+            server_.start(QStringLiteral("Xvfb"),
+                          {display_, QStringLiteral("-screen"), QStringLiteral("0"),
+                           QStringLiteral("%1x%2x24").arg(screenWidth).arg(screenHeight),
+                           QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+            if (!server_.waitForStarted(5000)) {
+                return false;
+            }
+            if (waitUntil(
+                    [&] {
+                        return QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)) ||
+                               server_.state() == QProcess::NotRunning;
+                    },
+                    5000) &&
+                server_.state() == QProcess::Running) {
+                return true;
+            }
+            stop(server_);
+        }
+        return false;
+    }
+
+    xcb_atom_t atom(const char* name) {
+        auto r = reply(xcb_intern_atom_reply(
+            c_, xcb_intern_atom(c_, 0, uint16_t(std::strlen(name)), name), nullptr));
+        return r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
+    }
+
+    std::vector<uint32_t> property(xcb_window_t w, const char* name) {
+        auto r = reply(xcb_get_property_reply(
+            c_, xcb_get_property(c_, 0, w, atom(name), XCB_GET_PROPERTY_TYPE_ANY, 0, 64), nullptr));
+        std::vector<uint32_t> out;
+        if (r && r->format == 32) {
+            const auto* v = static_cast<const uint32_t*>(xcb_get_property_value(r.get()));
+            out.assign(v, v + xcb_get_property_value_length(r.get()) / 4);
+        }
+        return out;
+    }
+
+    bool managed() { return !property(root_, "_NET_SUPPORTING_WM_CHECK").empty(); }
+
+    std::string name(xcb_window_t w) {
+        auto r = reply(xcb_get_property_reply(
+            c_, xcb_get_property(c_, 0, w, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0, 64),
+            nullptr));
+        return r ? std::string(static_cast<const char*>(xcb_get_property_value(r.get())),
+                               size_t(xcb_get_property_value_length(r.get())))
+                 : std::string();
+    }
+
+    // The viewable window of this title, at any depth (a manager puts it in a frame).
+    xcb_window_t find(xcb_window_t parent, const std::string& title) {
+        auto tree = reply(xcb_query_tree_reply(c_, xcb_query_tree(c_, parent), nullptr));
+        if (!tree) {
+            return 0;
+        }
+        const xcb_window_t* kids = xcb_query_tree_children(tree.get());
+        for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+            auto a = reply(xcb_get_window_attributes_reply(
+                c_, xcb_get_window_attributes(c_, kids[i]), nullptr));
+            if (!a || a->map_state != XCB_MAP_STATE_VIEWABLE) {
+                continue;
+            }
+            if (name(kids[i]) == title) {
+                return kids[i];
+            }
+            if (xcb_window_t w = find(kids[i], title)) {
+                return w;
+            }
+        }
+        return 0;
+    }
+
+    // The child of the root that holds `w` (its frame under a manager).
+    xcb_window_t topLevel(xcb_window_t w) {
+        for (;;) {
+            auto tree = reply(xcb_query_tree_reply(c_, xcb_query_tree(c_, w), nullptr));
+            if (!tree || tree->parent == root_) {
+                return w;
+            }
+            w = tree->parent;
+        }
+    }
+
+    // Position of the root's children, bottom first.
+    int stackIndex(xcb_window_t top) {
+        auto tree = reply(xcb_query_tree_reply(c_, xcb_query_tree(c_, root_), nullptr));
+        const xcb_window_t* kids = xcb_query_tree_children(tree.get());
+        for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+            if (kids[i] == top) {
+                return i;
+            }
+        }
+        return -1;
+    }
+
+    QRect geometry(xcb_window_t w) {
+        auto g = reply(xcb_get_geometry_reply(c_, xcb_get_geometry(c_, w), nullptr));
+        auto t = reply(xcb_translate_coordinates_reply(
+            c_, xcb_translate_coordinates(c_, w, root_, 0, 0), nullptr));
+        return g && t ? QRect(t->dst_x, t->dst_y, g->width, g->height) : QRect();
+    }
+
+    // What the screen shows, as 0xRRGGBB values, row by row.
+    std::vector<uint32_t> pixels(const QRect& area) {
+        auto r = reply(xcb_get_image_reply(
+            c_,
+            xcb_get_image(c_, XCB_IMAGE_FORMAT_Z_PIXMAP, root_, int16_t(area.x()),
+                          int16_t(area.y()), uint16_t(area.width()), uint16_t(area.height()), ~0u),
+            nullptr));
+        std::vector<uint32_t> out;
+        if (r && xcb_get_image_data_length(r.get()) == area.width() * area.height() * 4) {
+            const auto* v = reinterpret_cast<const uint32_t*>(xcb_get_image_data(r.get()));
+            for (int i = 0; i < area.width() * area.height(); ++i) {
+                out.push_back(v[i] & 0xFFFFFF);
+            }
+        }
+        return out;
+    }
+
+    QTemporaryDir home_, app_;
+    QString display_;
+    QProcess server_, manager_, panel_;
+    xcb_connection_t* c_ = nullptr;
+    xcb_window_t root_ = 0, window_ = 0;
+};
+
+TEST_P(X11Panel, LiesAtTheLowerRightWithOnlyItsLetteringLeft) {
+    const QRect area = geometry(window_);
+    EXPECT_EQ(area, QRect(screenWidth - 330, screenHeight - 179 - 30, 330, 179));
+
+    auto shape = reply(xcb_shape_get_rectangles_reply(
+        c_, xcb_shape_get_rectangles(c_, window_, XCB_SHAPE_SK_BOUNDING), nullptr));
+    ASSERT_TRUE(shape);
+    long kept = 0;
+    const xcb_rectangle_t* rects = xcb_shape_get_rectangles_rectangles(shape.get());
+    for (int i = 0; i < xcb_shape_get_rectangles_rectangles_length(shape.get()); ++i) {
+        kept += long(rects[i].width) * rects[i].height;
+    }
+    EXPECT_GT(kept, 200) << "the lettering stays";
+    EXPECT_LT(kept, 330L * 179 / 4) << "the background is cut away";
+
+    const std::vector<uint32_t> shown = pixels(area);
+    ASSERT_EQ(shown.size(), size_t(330 * 179));
+    int root = 0, key = 0, letters = 0;
+    for (uint32_t p : shown) {
+        root += p == rootColour;
+        key += p == 0xFEFEFE;
+        letters += p != rootColour && p != 0xFEFEFE;
+    }
+    EXPECT_EQ(key, 0) << "no pixel of the key colour is left on the screen";
+    EXPECT_GT(letters, 200);
+    EXPECT_GT(root, 330 * 179 * 3 / 4) << "the desktop shows through";
+    // The title's light red (&H8080FF) is among the letters.
+    EXPECT_NE(std::find(shown.begin(), shown.end(), 0xFF8080u), shown.end());
+}
+
+TEST_P(X11Panel, StaysBelowANormalWindowMappedOverIt) {
+    const QRect area = geometry(window_);
+    const xcb_window_t cover = xcb_generate_id(c_);
+    const auto* screen = xcb_setup_roots_iterator(xcb_get_setup(c_)).data;
+    // Wide margins: a window manager's frame shifts the window by its decoration.
+    const QRect over = area.adjusted(-100, -100, 100, 100);
+    xcb_create_window(c_, XCB_COPY_FROM_PARENT, cover, root_, int16_t(over.x()), int16_t(over.y()),
+                      uint16_t(over.width()), uint16_t(over.height()), 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_BACK_PIXEL,
+                      &coverColour);
+    // WM_NORMAL_HINTS with a user-given position and size, which managers keep.
+    uint32_t hints[18] = {1 | 2, uint32_t(over.x()), uint32_t(over.y()), uint32_t(over.width()),
+                          uint32_t(over.height())};
+    xcb_change_property(c_, XCB_PROP_MODE_REPLACE, cover, XCB_ATOM_WM_NORMAL_HINTS,
+                        XCB_ATOM_WM_SIZE_HINTS, 32, 18, hints);
+    xcb_change_property(c_, XCB_PROP_MODE_REPLACE, cover, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, 5,
+                        "cover");
+    xcb_map_window(c_, cover);
+    xcb_flush(c_);
+    ASSERT_TRUE(waitUntil([&] { return find(root_, "cover") != 0; }, 5000));
+
+    const xcb_window_t panelTop = topLevel(window_);
+    const xcb_window_t coverTop = topLevel(cover);
+    auto below = [&] { return stackIndex(panelTop) < stackIndex(coverTop); };
+    EXPECT_TRUE(waitUntil(below, 1500));
+
+    // Brought to the front, it is back at the bottom within a second.
+    const uint32_t above = XCB_STACK_MODE_ABOVE;
+    xcb_configure_window(c_, panelTop, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+    xcb_flush(c_);
+    EXPECT_TRUE(waitUntil(below, 1500));
+    QThread::msleep(100);
+    const std::vector<uint32_t> shown = pixels(area);
+    EXPECT_TRUE(std::all_of(shown.begin(), shown.end(), [](uint32_t p) {
+        return p == coverColour;
+    })) << "nothing of the panel shows through the window over it";
+}
+
+TEST_P(X11Panel, IsOffTheTaskbarAndPagerOnEveryWorkspace) {
+    std::vector<uint32_t> states = property(window_, "_NET_WM_STATE");
+    for (const char* s :
+         {"_NET_WM_STATE_BELOW", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"}) {
+        EXPECT_NE(std::find(states.begin(), states.end(), atom(s)), states.end()) << s;
+    }
+    EXPECT_EQ(property(window_, "_NET_WM_DESKTOP"), std::vector<uint32_t>{0xFFFFFFFFu});
+}
+
+INSTANTIATE_TEST_SUITE_P(Desktop, X11Panel, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Openbox" : "Bare"; });
+
+} // namespace
