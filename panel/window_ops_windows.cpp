@@ -4,7 +4,18 @@
 #include "window_backend.h"
 #include "window_ops.h"
 
+#include <QGuiApplication>
 #include <QWidget>
+
+namespace {
+
+// Only windows of Qt's own Windows platform have a handle to pass on; the
+// tests' offscreen windows are recorded instead.
+bool native() {
+    return QGuiApplication::platformName() == QLatin1String("windows");
+}
+
+} // namespace
 
 namespace tidepanel::backend {
 
@@ -14,11 +25,17 @@ Qt::WindowFlags windowFlags() {
 }
 
 bool applyColourKey(QWidget& window) {
+    if (!native()) {
+        return false;
+    }
     win32::applyColourKey(reinterpret_cast<void*>(window.winId()), colourKey);
     return true;
 }
 
 bool sendToBottom(QWidget& window) {
+    if (!native()) {
+        return false;
+    }
     win32::sendToBottom(reinterpret_cast<void*>(window.winId()));
     return true;
 }
