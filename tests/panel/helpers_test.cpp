@@ -2,6 +2,7 @@
 // autostart entry's quoting.
 #include "autostart_entry.h"
 #include "key_shape.h"
+#include "startup.h"
 #include "switches.h"
 
 #include <QImage>
@@ -95,5 +96,23 @@ TEST(Switches, ZeroHidesOtherNumbersAndNonNumbersShow) {
         EXPECT_TRUE(tidepanel::switchShown(other)) << other;
     }
 }
+
+#ifdef Q_OS_LINUX
+// Wayland lets no client place or stack its own windows: the panel goes
+// through XWayland, unless the user chose a platform.
+TEST(Startup, AWaylandSessionRunsThroughXWaylandUnlessTheUserChose) {
+    const QByteArray saved = qgetenv("QT_QPA_PLATFORM");
+    const QByteArray session = qgetenv("XDG_SESSION_TYPE");
+    qputenv("XDG_SESSION_TYPE", "wayland");
+    qunsetenv("QT_QPA_PLATFORM");
+    tidepanel::startup::preferPlacableWindows();
+    EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), "xcb");
+    qputenv("QT_QPA_PLATFORM", "wayland");
+    tidepanel::startup::preferPlacableWindows();
+    EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), "wayland");
+    saved.isEmpty() ? qunsetenv("QT_QPA_PLATFORM") : qputenv("QT_QPA_PLATFORM", saved);
+    session.isEmpty() ? qunsetenv("XDG_SESSION_TYPE") : qputenv("XDG_SESSION_TYPE", session);
+}
+#endif
 
 } // namespace
