@@ -179,19 +179,6 @@ TEST_F(PanelWindows, AFreshFolderComesUpWithEmptyLinesAndTheInfoWindow) {
     EXPECT_TRUE(recorder.ends.empty());
 }
 
-TEST_F(PanelWindows, DecimalNotationsOfZeroHideAndOthersShow) {
-    for (const char* zero : {"0", " 0 ", "-0", "0.0", "0e5", "+0", "00"}) {
-        folder.write(with("Add=1", QString("Add=%1").arg(zero)));
-        auto panel = load();
-        EXPECT_TRUE(panel->Label4.isHidden()) << zero;
-    }
-    for (const char* other : {"2", "-1", "0.5", "1e-3", " 7 ", "1,0", "&H0", "零"}) {
-        folder.write(with("Add=1", QString("Add=%1").arg(other)));
-        auto panel = load();
-        EXPECT_FALSE(panel->Label4.isHidden()) << other;
-    }
-}
-
 // Mended fault: a refused registration used to stop the panel at start-up.
 TEST_F(PanelWindows, ARefusedRegistrationDoesNotStopThePanel) {
     registrationWorks = false;
