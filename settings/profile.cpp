@@ -99,6 +99,7 @@ struct Place {
     size_t sectionEnd = 0;          // just after the section's last non-blank line
     bool sectionEndHasBreak = true; // that line ends in a line break
     bool key = false;
+    bool bare = false;     // the key's line has no '=' and so no value
     size_t valueBegin = 0; // the value's text, blanks around it excluded
     size_t valueEnd = 0;
 };
@@ -130,9 +131,22 @@ Place locate(std::basic_string_view<C> file, std::basic_string_view<C> section,
         }
         place.sectionEnd = line.next;
         place.sectionEndHasBreak = line.next > line.end;
+        if (place.key) {
+            continue;
+        }
         size_t equals = text.find(C('='));
-        if (place.key || equals == std::basic_string_view<C>::npos ||
-            !sameName(trimmed(text.substr(0, equals)), key, units)) {
+        if (equals == std::basic_string_view<C>::npos) {
+            // A line holding just the name is that key without a value, as
+            // Windows reads it: absent on read, and a write gives it one in place.
+            std::basic_string_view<C> name = trimmed(text);
+            if (sameName(name, key, units)) {
+                place.key = place.bare = true;
+                place.valueBegin = place.valueEnd =
+                    line.begin + size_t(name.data() - text.data()) + name.size();
+            }
+            continue;
+        }
+        if (!sameName(trimmed(text.substr(0, equals)), key, units)) {
             continue;
         }
         place.key = true;
@@ -185,7 +199,7 @@ std::optional<std::basic_string<C>> lookup(std::basic_string_view<C> file,
                                            std::basic_string_view<C> section,
                                            std::basic_string_view<C> key, Units units) {
     Place place = locate(file, section, key, units);
-    if (!place.key) {
+    if (!place.key || place.bare) {
         return std::nullopt;
     }
     std::basic_string_view<C> value =
@@ -203,7 +217,11 @@ std::basic_string<C> withValue(std::basic_string_view<C> file, std::basic_string
     Place place = locate(file, section, key, units);
     std::basic_string<C> out(file);
     if (place.key) {
-        out.replace(place.valueBegin, place.valueEnd - place.valueBegin, stored(value));
+        std::basic_string<C> text = stored(value);
+        if (place.bare) {
+            text.insert(text.begin(), C('='));
+        }
+        out.replace(place.valueBegin, place.valueEnd - place.valueBegin, text);
         return out;
     }
     const std::basic_string<C> brk = lineBreak(file);

@@ -94,6 +94,15 @@ TEST(ProfileWrite, ReplacesTheValueWhereItStandsAndKeepsEveryOtherByte) {
     EXPECT_EQ(set("[s]\nk=\n", "s", "k", "v"), "[s]\nk=v\n");
 }
 
+TEST(ProfileWrite, ALineHoldingJustTheKeyGetsItsValueInPlace) {
+    // Windows takes such a line for the key without a value: a second line
+    // added further down would never be read there.
+    EXPECT_EQ(set("[s]\nTitle\nAdd=1\n", "s", "title", "t"), "[s]\nTitle=t\nAdd=1\n");
+    EXPECT_EQ(set("[s]\r\n  k  \r\n", "s", "k", " v"), "[s]\r\n  k=\" v\"  \r\n");
+    EXPECT_EQ(find("[s]\nk\nk=later\n", "s", "k"), std::nullopt)
+        << "the bare line is the first of the duplicates";
+}
+
 TEST(ProfileWrite, OnlyTheFirstDuplicateIsReplaced) {
     EXPECT_EQ(set("[s]\nk=1\nk=2\n[s]\nk=3\n", "S", "K", "9"), "[s]\nk=9\nk=2\n[s]\nk=3\n");
 }
