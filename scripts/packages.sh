@@ -10,6 +10,7 @@ tide_packages=(
     xvfb x11-utils x11-xserver-utils xdotool imagemagick openbox
     fonts-wqy-zenhei
     clang
+    g++-mingw-w64-x86-64 wine64 locales
 )
 
 tide_install_packages() {
@@ -17,11 +18,21 @@ tide_install_packages() {
     for p in "${tide_packages[@]}" "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done
-    [ ${#missing[@]} -eq 0 ] && return 0
+    [ ${#missing[@]} -eq 0 ] && { tide_install_locale; return 0; }
     echo "Installing Debian packages: ${missing[*]}"
     local sudo=()
     [ "$(id -u)" -eq 0 ] || sudo=(sudo)
     "${sudo[@]}" apt-get update -qq
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
         "${missing[@]}" >/dev/null
+    tide_install_locale
+}
+
+# The Windows tests run Wine under zh_CN.UTF-8, so that its ANSI code page is 936.
+tide_install_locale() {
+    locale -a 2>/dev/null | grep -qix 'zh_CN.utf8' && return 0
+    echo "Generating the zh_CN.UTF-8 locale"
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    "${sudo[@]}" localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
 }

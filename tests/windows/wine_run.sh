@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# Runs a Windows test program under Wine on a private virtual X server.
+#   wine_run.sh --boot PREFIX        make PREFIX afresh (once per test run)
+#   wine_run.sh PREFIX PROGRAM.exe   run one test program in PREFIX
+# The prefix, HOME and XDG folders all live in the build folder, so the real
+# user's files are never touched; every process started here is ended here.
+set -euo pipefail
+
+boot=0
+if [ "${1:-}" = "--boot" ]; then
+    boot=1
+    shift
+fi
+prefix=$1
+program=${2:-}
+root=$(dirname "$prefix")
+mkdir -p "$root"
+
+# A code page 936 system: the locale must exist for Wine to pick it up.
+locale -a 2>/dev/null | grep -qix 'zh_CN.utf8' || {
+    echo "locale zh_CN.UTF-8 is missing: run scripts/packages.sh's tide_install_packages" >&2
+    exit 1
+}
+
+# Debian's wine64 puts its loader and server outside PATH.
+wine=$(command -v wine64 || true)
+[ -x /usr/lib/wine/wine64 ] && wine=/usr/lib/wine/wine64
+wineserver=$(command -v wineserver || true)
+[ -x /usr/lib/wine/wineserver ] && wineserver=/usr/lib/wine/wineserver
+if [ -z "$wine" ] || [ -z "$wineserver" ]; then
+    echo "wine64 is not installed" >&2
+    exit 1
+fi
+
+scratch=$(mktemp -d "$root/run.XXXXXX")
+xvfb_pid=
+cleanup() {
+    # Only this prefix's wineserver and this script's X server.
+    WINEPREFIX=$prefix "$wineserver" -k 2>/dev/null || true
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+    fi
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+# The X server picks a free display itself and reports its number.
+mkfifo "$scratch/displayfd"
+Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$scratch/displayfd" \
+    >"$scratch/xvfb.log" 2>&1 &
+xvfb_pid=$!
+display=
+if ! read -r -t 20 display <"$scratch/displayfd" || [ -z "$display" ]; then
+    echo "Xvfb did not start:" >&2
+    cat "$scratch/xvfb.log" >&2
+    exit 1
+fi
+
+mkdir -p "$scratch/home" "$scratch/runtime" "$scratch/config"
+chmod 700 "$scratch/runtime"
+export DISPLAY=":$display"
+export HOME="$scratch/home" XDG_RUNTIME_DIR="$scratch/runtime" XDG_CONFIG_HOME="$scratch/config"
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEARCH=win64
+# No prompts for Mono or Gecko, and no menu entries or file associations on the host.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8
+
+
+if [ $boot -eq 1 ]; then
+    rm -rf "$prefix"
+    timeout 120 "$wine" wineboot -i >"$scratch/wineboot.log" 2>&1 || {
+        echo "wineboot failed:" >&2
+        cat "$scratch/wineboot.log" >&2
+        exit 1
+    }
+    timeout 60 "$wineserver" -w
+    echo "Wine prefix ready: $prefix"
+    exit 0
+fi
+
+if [ ! -f "$prefix/system.reg" ]; then
+    echo "no Wine prefix at $prefix (the windows_prefix test makes it)" >&2
+    exit 1
+fi
+status=0
+timeout 120 "$wine" "$program" || status=$?
+timeout 30 "$wineserver" -w || true
+exit $status
