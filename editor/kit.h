@@ -1,0 +1,75 @@
+// What the editor's five windows share: their frame, their place on the
+// screen, single-line text boxes, the default button, and writes that stop
+// at the first one the file refused.
+#pragma once
+
+#include <QIcon>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QString>
+#include <QWidget>
+
+#include <initializer_list>
+#include <memory>
+
+namespace tideedit {
+
+// A resizable frame with title bar, minimise button and close box, but no
+// maximise button.
+Qt::WindowFlags frameFlags();
+
+// Moves a window that is about to be shown to the centre of its screen.
+void centreOnScreen(QWidget& window);
+
+// The editor's icon (main window, advanced settings, configuration, help)
+// and the panel's icon (about box).
+QIcon editorIcon();
+QIcon panelIcon();
+
+// A one-line text box: a line break never gets in. Pasted text is kept up
+// to its first line break, as single-line edit controls do, so that a value
+// that the file cannot hold is never offered for saving.
+class LineBox : public QLineEdit {
+public:
+    LineBox();
+    // Sets the text up to its first line break (then cut to maxLength).
+    void setText(const QString& text);
+
+private:
+    void cutLineBreaks(const QString& now);
+    QString last_;
+};
+
+// Return and Enter press `button` wherever the focus is inside `window`.
+void pressOnEnter(QWidget& window, QPushButton& button);
+
+// One write of a confirm command.
+struct Write {
+    const QString& section;
+    const QString& key;
+    QString value;
+};
+
+// Writes in order and stops at the first value that did not reach the
+// file; then tells the user that the change was not saved. Returns whether
+// every value was written.
+bool writeAll(std::initializer_list<Write> writes);
+
+// The one instance of a secondary window: an open one comes to the front as
+// it is; a closed (or never opened) one is made afresh, loaded and shown.
+template <class W> W& showSecondary(std::unique_ptr<W>& slot) {
+    if (!slot || !slot->isVisible()) {
+        slot = std::make_unique<W>();
+        slot->Form_Load();
+        centreOnScreen(*slot);
+        slot->show();
+    }
+    if (slot->isMinimized()) {
+        slot->showNormal();
+    }
+    slot->raise();
+    slot->activateWindow();
+    return *slot;
+}
+
+} // namespace tideedit
