@@ -9,10 +9,12 @@
 // The file bytes themselves may differ only where the case says so and why.
 #include "check.h"
 
+#include "ansi.h"
 #include "profile.h"
 
 #include <windows.h>
 
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -64,22 +66,90 @@ std::string load(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// Every case runs twice: on the file as the code page 936 bytes it is given
+// in, and on the same text kept as UTF-16 with a byte-order mark, which the
+// system reads and writes through its wide profile functions.
+bool wide = false;
+
+const std::string utf16Mark = "\xFF\xFE";
+
+std::u16string wideOf(const std::string& bytes) {
+    return ansi::decode(bytes);
+}
+
+std::string bytesOf(const std::u16string& text) {
+    return ansi::encode(text).value_or("(not in code page 936)");
+}
+
+std::u16string unitsOf(const std::string& file) {
+    std::u16string units((file.size() - utf16Mark.size()) / 2, u'\0');
+    std::memcpy(units.data(), file.data() + utf16Mark.size(), units.size() * 2);
+    return units;
+}
+
+std::string fileOf(const std::u16string& units) {
+    std::string file = utf16Mark;
+    file.append(reinterpret_cast<const char*>(units.data()), units.size() * 2);
+    return file;
+}
+
+// The starting file in the form of this run.
+std::string startOf(const std::string& bytes) {
+    return wide ? fileOf(wideOf(bytes)) : bytes;
+}
+
+const wchar_t* w(const std::u16string& text) {
+    return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+
 // The system's reading; a key it does not find gives back the default, which
 // no case stores.
 Value systemRead(const std::string& path, const std::string& section, const std::string& key) {
     static const char absent[] = "(absent)";
     std::string buffer(1 << 14, '\0');
-    DWORD count = GetPrivateProfileStringA(section.c_str(), key.c_str(), absent, buffer.data(),
-                                           DWORD(buffer.size()), path.c_str());
-    buffer.resize(count);
+    if (wide) {
+        std::u16string units(1 << 14, u'\0');
+        DWORD count = GetPrivateProfileStringW(w(wideOf(section)), w(wideOf(key)), L"(absent)",
+                                               reinterpret_cast<wchar_t*>(units.data()),
+                                               DWORD(units.size()), w(wideOf(path)));
+        units.resize(count);
+        buffer = bytesOf(units);
+    } else {
+        DWORD count = GetPrivateProfileStringA(section.c_str(), key.c_str(), absent, buffer.data(),
+                                               DWORD(buffer.size()), path.c_str());
+        buffer.resize(count);
+    }
     if (buffer == absent) {
         return std::nullopt;
     }
     return buffer;
 }
 
+bool systemWrite(const std::string& path, const std::string& section, const std::string& key,
+                 const std::string& value) {
+    if (wide) {
+        return WritePrivateProfileStringW(w(wideOf(section)), w(wideOf(key)), w(wideOf(value)),
+                                          w(wideOf(path)));
+    }
+    return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path.c_str());
+}
+
 Value ourRead(const std::string& file, const std::string& section, const std::string& key) {
+    if (wide) {
+        auto value = profile::lookup<char16_t>(unitsOf(file), wideOf(section), wideOf(key),
+                                               profile::Units::Single);
+        return value ? Value(bytesOf(*value)) : std::nullopt;
+    }
     return profile::lookup<char>(file, section, key, profile::Units::DoubleByte);
+}
+
+std::string ourWrite(const std::string& file, const std::string& section, const std::string& key,
+                     const std::string& value) {
+    if (wide) {
+        return fileOf(profile::withValue<char16_t>(unitsOf(file), wideOf(section), wideOf(key),
+                                                   wideOf(value), profile::Units::Single));
+    }
+    return profile::withValue<char>(file, section, key, value, profile::Units::DoubleByte);
 }
 
 std::string shown(const Value& v) {
@@ -110,8 +180,8 @@ void compareReaders(const Case& c, const std::string& dir, const std::string& ou
 void run(const Case& c) {
     const std::string dir = folder();
     const std::string systemPath = dir + "\\system" + std::to_string(++fileNumber) + ".ini";
-    save(systemPath, c.start);
-    std::string ours = c.start;
+    std::string ours = startOf(c.start);
+    save(systemPath, ours);
 
     std::set<std::pair<std::string, std::string>> names(c.extra.begin(), c.extra.end());
     for (const Step& s : c.steps) {
@@ -123,10 +193,8 @@ void run(const Case& c) {
     for (const Step& s : c.steps) {
         std::string when = "after step " + std::to_string(++number);
         if (s.write) {
-            ours = profile::withValue<char>(ours, s.section, s.key, s.value,
-                                            profile::Units::DoubleByte);
-            CHECK(WritePrivateProfileStringA(s.section.c_str(), s.key.c_str(), s.value.c_str(),
-                                             systemPath.c_str()));
+            ours = ourWrite(ours, s.section, s.key, s.value);
+            CHECK(systemWrite(systemPath, s.section, s.key, s.value));
         }
         compareReaders(c, dir, ours, names, when);
         // What our writer stored, the system reads back as it was given.
@@ -304,7 +372,21 @@ std::vector<Case> cases() {
 // One reported case per starting file.
 const bool registered = [] {
     for (const Case& c : cases()) {
-        check::cases().push_back({c.name, [c] { run(c); }});
+        check::cases().push_back({c.name, [c] {
+                                      wide = false;
+                                      run(c);
+                                  }});
+    }
+    static std::vector<std::string> wideNames;
+    for (const Case& c : cases()) {
+        wideNames.push_back(std::string(c.name) + " (UTF-16 file)");
+    }
+    size_t i = 0;
+    for (const Case& c : cases()) {
+        check::cases().push_back({wideNames[i++].c_str(), [c] {
+                                      wide = true;
+                                      run(c);
+                                  }});
     }
     return true;
 }();
