@@ -30,7 +30,7 @@ tide_install_packages() {
 
 # The Windows tests run Wine under zh_CN.UTF-8, so that its ANSI code page is 936.
 tide_install_locale() {
-    locale -a 2>/dev/null | grep -qix 'zh_CN.utf8' && return 0
+    grep -qix 'zh_CN.utf8' <<<"$(locale -a 2>/dev/null)" && return 0
     echo "Generating the zh_CN.UTF-8 locale"
     local sudo=()
     [ "$(id -u)" -eq 0 ] || sudo=(sudo)

@@ -17,7 +17,7 @@ root=$(dirname "$prefix")
 mkdir -p "$root"
 
 # A code page 936 system: the locale must exist for Wine to pick it up.
-locale -a 2>/dev/null | grep -qix 'zh_CN.utf8' || {
+grep -qix 'zh_CN.utf8' <<<"$(locale -a 2>/dev/null)" || {
     echo "locale zh_CN.UTF-8 is missing: run scripts/packages.sh's tide_install_packages" >&2
     exit 1
 }
