@@ -56,3 +56,8 @@ inline bool showActive(QWidget& window) {
 }
 
 } // namespace editor_testing
+
+// Failures show texts as text.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
