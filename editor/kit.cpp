@@ -90,6 +90,8 @@ LineBox::LineBox() {
 void LineBox::setText(const QString& text) {
     const int cut = firstLineBreak(text);
     QLineEdit::setText(cut < 0 ? text : text.left(cut));
+    // A long text is seen from its start, as a loaded value should be.
+    setCursorPosition(0);
 }
 
 void LineBox::cutLineBreaks(const QString& now) {
