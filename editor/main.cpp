@@ -1,10 +1,14 @@
 // tideedit: the owner's editor of the panel's SysInfo.ini.
 #include "application.h"
+#include "form.h"
 #include "kit.h"
 #include "main_form.h"
 
 int main(int argc, char** argv) {
     tide::Application app(argc, argv, QStringLiteral("tideedit"), QStringLiteral(TIDEEDIT_VERSION));
+    // The windows were laid out for this font; where it is missing a CJK
+    // font of the same kind stands in.
+    QApplication::setFont(form::font(QStringLiteral("宋体"), 9, false));
     tideedit::Main window;
     window.Form_Load();
     tideedit::centreOnScreen(window);

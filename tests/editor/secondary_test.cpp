@@ -9,6 +9,7 @@
 #include "peizhi.h"
 
 #include <QCoreApplication>
+#include <QFontMetrics>
 
 using editor_testing::EditorTest;
 
@@ -207,7 +208,14 @@ TEST_F(HelpWindow, ParagraphsWrapAndTheButtonCloses) {
     w.Form_Load();
     EXPECT_TRUE(sameIcon(w.windowIcon(), tideedit::editorIcon()));
     EXPECT_TRUE(w.Label2.text().contains(QStringLiteral("\"帮助-修复前台\"")));
-    EXPECT_TRUE(w.Label1.wordWrap());
+    // Each paragraph ends above the next one, whatever font stands in.
+    const QLabel* order[] = {&w.Label1, &w.Label2, &w.Label3};
+    for (int i = 0; i < 2; ++i) {
+        const QRect needed = QFontMetrics(order[i]->font())
+                                 .boundingRect(QRect(0, 0, order[i]->width(), 10000),
+                                               Qt::TextWordWrap, order[i]->text());
+        EXPECT_LE(order[i]->y() + needed.height(), order[i + 1]->y()) << i;
+    }
     w.show();
     w.Command1_Click();
     EXPECT_FALSE(w.isVisible());
