@@ -57,14 +57,14 @@ void adset::Form_Load() {
 void adset::Command1_Click() {
     const QString one = Text1.text(), two = Text2.text(), three = Text3.text();
     if (one.isEmpty() || two.isEmpty() || three.isEmpty()) {
-        seams::messageBox(QStringLiteral("修改失败,所有值都不能为空!"), QStringLiteral("信息"));
+        tell(QStringLiteral("修改失败,所有值都不能为空!"), QStringLiteral("信息"));
         return;
     }
     const bool written = writeAll({{configWritten, ini::key::label5, one},
                                    {configWritten, ini::key::label6, two},
                                    {configWritten, ini::key::label7, three}});
     if (written) {
-        seams::messageBox(QStringLiteral("修改成功"), QStringLiteral("信息"));
+        tell(QStringLiteral("修改成功"), QStringLiteral("信息"));
     }
 }
 

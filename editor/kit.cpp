@@ -4,9 +4,11 @@
 #include "rwini.h"
 #include "seams.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QPointer>
 #include <QScreen>
 
 namespace tideedit {
@@ -129,11 +131,19 @@ void pressOnEnter(QWidget& window, QPushButton& button) {
     window.installEventFilter(new EnterFilter(window, button));
 }
 
+void tell(const QString& text, const QString& title, seams::Icon icon) {
+    QPointer<QWidget> active = QApplication::activeWindow();
+    seams::messageBox(text, title, icon);
+    if (active && active->isVisible()) {
+        active->activateWindow();
+    }
+}
+
 bool writeAll(std::initializer_list<Write> writes) {
     for (const Write& w : writes) {
         if (!rwini::WriteIniValue(w.section, w.key, w.value)) {
-            seams::messageBox(QStringLiteral("无法写入配置文件 SysInfo.ini,修改未保存!"),
-                              QStringLiteral("错误："), seams::Icon::Critical);
+            tell(QStringLiteral("无法写入配置文件 SysInfo.ini,修改未保存!"),
+                 QStringLiteral("错误："), seams::Icon::Critical);
             return false;
         }
     }

@@ -3,6 +3,8 @@
 // at the first one the file refused.
 #pragma once
 
+#include "seams.h"
+
 #include <QIcon>
 #include <QLineEdit>
 #include <QPushButton>
@@ -42,6 +44,11 @@ private:
 
 // Return and Enter press `button` wherever the focus is inside `window`.
 void pressOnEnter(QWidget& window, QPushButton& button);
+
+// A message box; afterwards the window that was active gets the keyboard
+// back, as the owner of a box does, also where no window manager hands it back.
+void tell(const QString& text, const QString& title = QString(),
+          seams::Icon icon = seams::Icon::None);
 
 // One write of a confirm command.
 struct Write {

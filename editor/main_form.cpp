@@ -149,7 +149,7 @@ void Main::Command1_Click() {
         {ini::Display, ini::key::Add, switchOf(Check4)},
     });
     if (written) {
-        seams::messageBox(QStringLiteral("修改成功"), QStringLiteral("信息"));
+        tell(QStringLiteral("修改成功"), QStringLiteral("信息"));
     }
 }
 
@@ -159,7 +159,7 @@ void Main::Command2_Click() {
 
 void Main::Command3_Click() {
     if (writeAll({{ini::Sysinfo, ini::key::Close, ini::End}})) {
-        seams::messageBox(QStringLiteral("关闭成功"), QStringLiteral("信息"));
+        tell(QStringLiteral("关闭成功"), QStringLiteral("信息"));
     }
 }
 
@@ -183,7 +183,7 @@ void Main::MeunUpdata_Click() {
 }
 
 void Main::munding_Click() {
-    seams::messageBox(customisationNotice);
+    tell(customisationNotice);
 }
 
 void Main::MeunExit_Click() {
@@ -192,7 +192,7 @@ void Main::MeunExit_Click() {
 
 void Main::munre_Click() {
     if (writeAll({{ini::Sysinfo, ini::key::Close, ini::Start}})) {
-        seams::messageBox(QStringLiteral("前台修复成功,您可以再次打开前台!"));
+        tell(QStringLiteral("前台修复成功,您可以再次打开前台!"));
     }
 }
 
@@ -216,8 +216,7 @@ void Main::resizeEvent(QResizeEvent* event) {
 
 void Main::openUpdatePage() {
     if (!seams::openUrl(updatePage)) {
-        seams::messageBox(QStringLiteral("调用浏览器错误！"), QStringLiteral("错误："),
-                          seams::Icon::Critical);
+        tell(QStringLiteral("调用浏览器错误！"), QStringLiteral("错误："), seams::Icon::Critical);
     }
 }
 

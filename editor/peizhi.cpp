@@ -65,7 +65,7 @@ void Peizhi::Command1_Click() {
          Check1.isChecked() ? QStringLiteral("1") : QStringLiteral("0")},
     });
     if (written) {
-        seams::messageBox(QStringLiteral("修改成功"), QStringLiteral("信息"));
+        tell(QStringLiteral("修改成功"), QStringLiteral("信息"));
     }
 }
 
