@@ -12,7 +12,10 @@ void applyColourKey(void* hwnd, unsigned long bgr) {
 }
 
 void sendToBottom(void* hwnd) {
-    SetWindowPos(static_cast<HWND>(hwnd), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
+    // Without SWP_NOACTIVATE the call activates the panel, which lifts it back
+    // to the top and takes the keyboard from the user's window every second.
+    SetWindowPos(static_cast<HWND>(hwnd), HWND_BOTTOM, 0, 0, 0, 0,
+                 SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
 }
 
 bool claimSingleInstance(const std::wstring& name) {

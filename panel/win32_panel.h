@@ -11,7 +11,7 @@ namespace win32 {
 // style that keeps it off the taskbar) and makes `bgr` see-through.
 void applyColourKey(void* hwnd, unsigned long bgr);
 
-// SetWindowPos(HWND_BOTTOM, SWP_NOSIZE | SWP_NOMOVE).
+// Puts the window below all others, in place, without activating it.
 void sendToBottom(void* hwnd);
 
 // Claims the session-wide name; false when another running copy holds it.
