@@ -28,7 +28,7 @@ trap cleanup EXIT
 
 # A fresh virtual X server with a coloured root window.
 start_x() {
-    exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>/dev/null)
+    exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp -noreset 2>/dev/null)
     xvfb=$!
     read -r n <&3
     export DISPLAY=":$n" HOME=$work/home XDG_CONFIG_HOME=$work/home/config XDG_RUNTIME_DIR=$work/home

@@ -13,7 +13,7 @@ cmake --build --preset release -j "$(nproc)" >/dev/null
 work=$(mktemp -d)
 cmake --install build/release --prefix "$work/app" >/dev/null
 
-exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>/dev/null)
+exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp -noreset 2>/dev/null)
 xvfb=$!
 read -r n <&3
 export DISPLAY=":$n" HOME=$work XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work QT_QPA_PLATFORM=xcb

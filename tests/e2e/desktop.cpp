@@ -42,8 +42,8 @@ struct Connection {
     bool ok() const { return c && !xcb_connection_has_error(c); }
     xcb_window_t root() const { return xcb_setup_roots_iterator(xcb_get_setup(c)).data->root; }
     xcb_atom_t atom(const char* name) const {
-        auto* r = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(strlen(name)), name),
-                                        nullptr);
+        auto* r =
+            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(strlen(name)), name), nullptr);
         xcb_atom_t a = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
         free(r);
         return a;
@@ -59,7 +59,9 @@ Desktop::Desktop(bool windowManager) {
     server_->start(QStringLiteral("Xvfb"),
                    {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
                     QStringLiteral("0"), QStringLiteral("%1x%2x24").arg(width).arg(height),
-                    QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+                    QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                    // Without it the server resets, root colour and all, when its last client goes.
+                    QStringLiteral("-noreset")});
     if (!server_->waitForStarted(5000)) {
         return;
     }
@@ -160,9 +162,9 @@ QImage Desktop::grab(const QRect& area) const {
 }
 
 QStringList Desktop::windows(const QString& titleRegex) const {
-    const QString out = run(QStringLiteral("xdotool"),
-                            {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                             QStringLiteral("--name"), titleRegex});
+    const QString out =
+        run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                        QStringLiteral("--name"), titleRegex});
     return out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
@@ -224,8 +226,8 @@ void Desktop::close(const QString& window) const {
 }
 
 QStringList Desktop::states(const QString& window) const {
-    const QString out =
-        run(QStringLiteral("xprop"), {QStringLiteral("-id"), window, QStringLiteral("_NET_WM_STATE")});
+    const QString out = run(QStringLiteral("xprop"),
+                            {QStringLiteral("-id"), window, QStringLiteral("_NET_WM_STATE")});
     QStringList names;
     for (const QString& part : out.section(QLatin1Char('='), 1).split(QLatin1Char(','))) {
         if (!part.trimmed().isEmpty()) {
@@ -273,11 +275,13 @@ QString AppFolder::value(const QString& section, const QString& key) const {
     for (const QString& raw : text.split(QRegularExpression(QStringLiteral("\r\n|\n|\r")))) {
         const QString line = raw.trimmed();
         if (line.startsWith(QLatin1Char('[')) && line.contains(QLatin1Char(']'))) {
-            inside = line.mid(1, line.lastIndexOf(QLatin1Char(']')) - 1).trimmed().compare(
-                         section, Qt::CaseInsensitive) == 0;
+            inside = line.mid(1, line.lastIndexOf(QLatin1Char(']')) - 1)
+                         .trimmed()
+                         .compare(section, Qt::CaseInsensitive) == 0;
         } else if (inside && line.contains(QLatin1Char('=')) &&
-                   line.section(QLatin1Char('='), 0, 0).trimmed().compare(key, Qt::CaseInsensitive) ==
-                       0) {
+                   line.section(QLatin1Char('='), 0, 0)
+                           .trimmed()
+                           .compare(key, Qt::CaseInsensitive) == 0) {
             return line.section(QLatin1Char('='), 1).trimmed();
         }
     }
@@ -325,6 +329,8 @@ bool Program::waitForEnd(int ms) {
     return !running() || process_.waitForFinished(ms);
 }
 
-void Program::terminate() { process_.terminate(); }
+void Program::terminate() {
+    process_.terminate();
+}
 
 } // namespace e2e

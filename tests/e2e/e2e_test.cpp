@@ -33,8 +33,10 @@ const QRect infoArea(Desktop::width - 278, 0, 278, 214);
 const QRect cpuValue(infoArea.x() + 88, 40, 161, 17);
 
 const QString prepared = QStringLiteral(
-    "[Sysinfo]\r\nTitle=示例电脑服务部\r\nService TEL=400-000-0000\r\nTechnology TEL=000-00000000\r\n"
-    "Add=示例路 1 号\r\nClose=Start\r\n[Display]\r\nTitle=1\r\nService TEL=1\r\nTechnology TEL=1\r\n"
+    "[Sysinfo]\r\nTitle=示例电脑服务部\r\nService TEL=400-000-0000\r\nTechnology "
+    "TEL=000-00000000\r\n"
+    "Add=示例路 1 号\r\nClose=Start\r\n[Display]\r\nTitle=1\r\nService TEL=1\r\nTechnology "
+    "TEL=1\r\n"
     "Add=1\r\nInfo=1\r\n[Config]\r\nlabel5=服务热线\r\nlabel6=技术支持\r\nlabel7=地址\r\n"
     "[Info]\r\nCPU=示例处理器\r\nMB=示例主板\r\nMEM=16 GB\r\nHD=512 GB\r\nShow=示例说明\r\n");
 
@@ -42,6 +44,19 @@ bool onlyRoot(const QImage& image) {
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
             if (QColor(image.pixel(x, y)) != Desktop::rootColour) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// Whether every pixel is that of one of the two pictures: a panel between two
+// captions may show parts of each, but never its see-through background.
+bool eachPixelFrom(const QImage& now, const QImage& a, const QImage& b) {
+    for (int y = 0; y < now.height(); ++y) {
+        for (int x = 0; x < now.width(); ++x) {
+            if (now.pixel(x, y) != a.pixel(x, y) && now.pixel(x, y) != b.pixel(x, y)) {
                 return false;
             }
         }
@@ -98,11 +113,18 @@ protected:
         }
         desktop->focus(id);
         desktop->keys({QStringLiteral("Return")});
-        return waitUntil([&] { return desktop->windows(QStringLiteral("^%1$").arg(title)).isEmpty(); },
-                         5000);
+        return waitUntil(
+            [&] { return desktop->windows(QStringLiteral("^%1$").arg(title)).isEmpty(); }, 5000);
     }
 
     QImage panel() const { return desktop->grab(panelArea); }
+
+    // Opens a menu by its access key and chooses an item once the menu is up.
+    void menu(const QString& menuKey, const QString& itemKey) {
+        desktop->keys({menuKey});
+        QThread::msleep(300);
+        desktop->keys({itemKey});
+    }
 
     std::unique_ptr<Desktop> desktop;
     AppFolder app;
@@ -123,7 +145,8 @@ TEST_P(EndToEnd, AnEditShowsOnThePanelWithinASecond) {
     desktop->type(QStringLiteral("400-123-4567"));
     desktop->keys({QStringLiteral("Return")});
     ASSERT_TRUE(answerBox(QStringLiteral("信息")));
-    EXPECT_EQ(app.value(QStringLiteral("Sysinfo"), QStringLiteral("Title")), QStringLiteral("新的店名"));
+    EXPECT_EQ(app.value(QStringLiteral("Sysinfo"), QStringLiteral("Title")),
+              QStringLiteral("新的店名"));
     EXPECT_EQ(app.value(QStringLiteral("Sysinfo"), QStringLiteral("Service TEL")),
               QStringLiteral("400-123-4567"));
     EXPECT_TRUE(waitUntil([&] { return panel() != before; }, 1500)) << "the lettering changed";
@@ -160,7 +183,7 @@ TEST_P(EndToEnd, TheConfigurationInfoWindowFollowsItsSwitch) {
 
     std::unique_ptr<Program> editor;
     startEditor(editor);
-    desktop->keys({QStringLiteral("alt+m"), QStringLiteral("p")});
+    menu(QStringLiteral("alt+m"), QStringLiteral("p"));
     QString settings;
     ASSERT_TRUE(waitUntil(
         [&] {
@@ -176,7 +199,8 @@ TEST_P(EndToEnd, TheConfigurationInfoWindowFollowsItsSwitch) {
     desktop->keys({QStringLiteral("shift+Tab"), QStringLiteral("space"), QStringLiteral("Return")});
     ASSERT_TRUE(answerBox(QStringLiteral("信息")));
     EXPECT_EQ(app.value(QStringLiteral("Display"), QStringLiteral("Info")), "0");
-    EXPECT_EQ(app.value(QStringLiteral("Info"), QStringLiteral("CPU")), QStringLiteral("8 核处理器"));
+    EXPECT_EQ(app.value(QStringLiteral("Info"), QStringLiteral("CPU")),
+              QStringLiteral("8 核处理器"));
     EXPECT_TRUE(waitUntil([&] { return desktop->windows(infoTitle).isEmpty(); }, 1500));
     EXPECT_TRUE(onlyRoot(desktop->grab(infoArea)));
 
@@ -205,7 +229,7 @@ TEST_P(EndToEnd, TheCloseFlagEndsThePanelUntilItIsRepaired) {
     EXPECT_TRUE(second.waitForEnd(3000)) << "a panel started now ends at its first tick";
     EXPECT_EQ(app.value(QStringLiteral("Sysinfo"), QStringLiteral("Close")), "End");
 
-    desktop->keys({QStringLiteral("alt+h"), QStringLiteral("r")});
+    menu(QStringLiteral("alt+h"), QStringLiteral("r"));
     ASSERT_TRUE(answerBox(QStringLiteral("tideedit")));
     EXPECT_EQ(app.value(QStringLiteral("Sysinfo"), QStringLiteral("Close")), "Start");
     Program third(*desktop, app.program(QStringLiteral("tidepanel")));
@@ -218,7 +242,7 @@ TEST_P(EndToEnd, ExitKeepsTheCloseFlagAndClosingTheWindowResetsIt) {
     desktop->keys({QStringLiteral("shift+Tab"), QStringLiteral("space")});
     ASSERT_TRUE(answerBox(QStringLiteral("信息")));
     desktop->focus(window);
-    desktop->keys({QStringLiteral("alt+m"), QStringLiteral("e")});
+    menu(QStringLiteral("alt+m"), QStringLiteral("e"));
     EXPECT_TRUE(editor->waitForEnd(3000));
     EXPECT_EQ(app.value(QStringLiteral("Sysinfo"), QStringLiteral("Close")), "End");
 
@@ -241,8 +265,8 @@ TEST_P(EndToEnd, AFileReplacedByAnotherProgramShowsAndNeverGarbles) {
     auto panelProcess = startPanel();
     auto variant = [](int i) {
         QString text = prepared;
-        return text.replace(QStringLiteral("示例电脑服务部"), i % 2 ? QStringLiteral("乙店")
-                                                                    : QStringLiteral("甲店"));
+        return text.replace(QStringLiteral("示例电脑服务部"),
+                            i % 2 ? QStringLiteral("乙店") : QStringLiteral("甲店"));
     };
     // Replace the file as an editor does on save: write aside, rename over it.
     auto save = [&](const QString& text) {
@@ -269,7 +293,8 @@ TEST_P(EndToEnd, AFileReplacedByAnotherProgramShowsAndNeverGarbles) {
         if (i % 20 == 0) {
             const QImage now = panel();
             ++samples;
-            EXPECT_TRUE(now == a || now == b) << "sample " << samples << " shows something else";
+            EXPECT_TRUE(eachPixelFrom(now, a, b))
+                << "sample " << samples << " shows something else";
         }
     }
     EXPECT_GT(samples, 5);
@@ -282,8 +307,8 @@ TEST_P(EndToEnd, AReadOnlyFolderIsSaidAndTheFileIsKept) {
         GTEST_SKIP() << "needs root to act as an ordinary user";
     }
     // As an ordinary user, for whom read-only means read-only.
-    ASSERT_TRUE(QFile::setPermissions(app.iniPath(), QFile::ReadOwner | QFile::ReadGroup |
-                                                         QFile::ReadOther));
+    ASSERT_TRUE(QFile::setPermissions(app.iniPath(),
+                                      QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
     ASSERT_TRUE(QFile::setPermissions(app.path(), QFileDevice::Permissions(0x5555)));
     const QByteArray before = [&] {
         QFile f(app.iniPath());
@@ -329,7 +354,8 @@ TEST_P(EndToEnd, UnderAWindowManagerThePanelStaysBelowAndOffTheTaskbar) {
     std::unique_ptr<Program> editor;
     startEditor(editor);
     const unsigned panelId = desktop->windows(panelTitle).first().toUInt();
-    desktop->run(QStringLiteral("xdotool"), {QStringLiteral("windowraise"), QString::number(panelId)});
+    desktop->run(QStringLiteral("xdotool"),
+                 {QStringLiteral("windowraise"), QString::number(panelId)});
     EXPECT_TRUE(waitUntil(
         [&] {
             const auto order = desktop->stackingOrder();
@@ -342,7 +368,6 @@ TEST_P(EndToEnd, UnderAWindowManagerThePanelStaysBelowAndOffTheTaskbar) {
         << "raised by hand, the panel is back below within a second";
 }
 
-INSTANTIATE_TEST_SUITE_P(Desktops, EndToEnd, ::testing::Values(false, true),
-                         [](const auto& info) {
-                             return std::string(info.param ? "WithWindowManager" : "Bare");
-                         });
+INSTANTIATE_TEST_SUITE_P(Desktops, EndToEnd, ::testing::Values(false, true), [](const auto& info) {
+    return std::string(info.param ? "WithWindowManager" : "Bare");
+});

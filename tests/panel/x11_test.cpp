@@ -127,7 +127,8 @@ protected:
             server_.start(QStringLiteral("Xvfb"),
                           {display_, QStringLiteral("-screen"), QStringLiteral("0"),
                            QStringLiteral("%1x%2x24").arg(screenWidth).arg(screenHeight),
-                           QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+                           QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                           QStringLiteral("-noreset")});
             if (!server_.waitForStarted(5000)) {
                 return false;
             }
