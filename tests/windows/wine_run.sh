@@ -22,13 +22,25 @@ grep -qix 'zh_CN.utf8' <<<"$(locale -a 2>/dev/null)" || {
     exit 1
 }
 
-# Debian's wine64 puts its loader and server outside PATH.
-wine=$(command -v wine64 || true)
-[ -x /usr/lib/wine/wine64 ] && wine=/usr/lib/wine/wine64
-wineserver=$(command -v wineserver || true)
-[ -x /usr/lib/wine/wineserver ] && wineserver=/usr/lib/wine/wineserver
-if [ -z "$wine" ] || [ -z "$wineserver" ]; then
+# The tools CMake found (TIDE_WINE, TIDE_WINESERVER, TIDE_XVFB); by hand,
+# Debian's wine64, whose loader and server live outside PATH.
+wine=${TIDE_WINE:-}
+wineserver=${TIDE_WINESERVER:-}
+xvfb=${TIDE_XVFB:-$(command -v Xvfb || true)}
+if [ -z "$wine" ]; then
+    wine=$(command -v wine64 || true)
+    [ -x /usr/lib/wine/wine64 ] && wine=/usr/lib/wine/wine64
+fi
+if [ -z "$wineserver" ]; then
+    wineserver=$(command -v wineserver || true)
+    [ -x /usr/lib/wine/wineserver ] && wineserver=/usr/lib/wine/wineserver
+fi
+if [ ! -x "$wine" ] || [ ! -x "$wineserver" ]; then
     echo "wine64 is not installed" >&2
+    exit 1
+fi
+if [ ! -x "$xvfb" ]; then
+    echo "Xvfb is not installed" >&2
     exit 1
 fi
 
@@ -47,7 +59,7 @@ trap cleanup EXIT
 
 # The X server picks a free display itself and reports its number.
 mkfifo "$scratch/displayfd"
-Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$scratch/displayfd" \
+"$xvfb" -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$scratch/displayfd" \
     >"$scratch/xvfb.log" 2>&1 &
 xvfb_pid=$!
 display=
@@ -65,7 +77,6 @@ export WINEPREFIX="$prefix" WINEDEBUG=-all WINEARCH=win64
 # No prompts for Mono or Gecko, and no menu entries or file associations on the host.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8
-
 
 if [ $boot -eq 1 ]; then
     rm -rf "$prefix"
