@@ -49,7 +49,8 @@ bool viewableWithTitle(xcb_connection_t* c, xcb_window_t w, const std::string& w
     bool found = false;
     xcb_window_t* kids = xcb_query_tree_children(tree);
     for (int i = 0; i < xcb_query_tree_children_length(tree) && !found; ++i) {
-        auto* a = xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, kids[i]), nullptr);
+        auto* a =
+            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, kids[i]), nullptr);
         const bool viewable = a && a->map_state == XCB_MAP_STATE_VIEWABLE;
         free(a);
         if (viewable) {
