@@ -58,7 +58,7 @@ cpu_ns() { awk '{print $1}' "/proc/$1/schedstat"; }
 # Starts the editor, types a new title in its first box, and measures Enter -> repaint.
 confirm_latency() {
     local editor title id
-    editor=$("$probe" mapped '潮汐面板 tideedit器' "$work/app/tideedit" | awk '{print $2}')
+    read -r _ editor < <("$probe" mapped '潮汐面板 tideedit器' "$work/app/tideedit")
     pids="$pids $editor"
     id=$(xdotool search --onlyvisible --name '^潮汐面板 tideedit器$' | head -1)
     xdotool windowfocus --sync "$id"

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -89,6 +90,10 @@ int main(int argc, char** argv) {
         if (pid == 0) {
             std::string path = argv[3];
             std::string folder = path.substr(0, path.rfind('/'));
+            // The program must not hold the caller's output open: a reader waits for its end.
+            if (int null = open("/dev/null", O_WRONLY); null >= 0) {
+                dup2(null, STDOUT_FILENO);
+            }
             if (chdir(folder.c_str()) != 0) {
                 _exit(127);
             }

@@ -35,9 +35,7 @@ window() { # waits for a window by its exact title and prints its id
     return 1
 }
 shot() { # the window with its frame, as a person sees it
-    local id=$1 out=$2
-    eval "$(xdotool getwindowgeometry --shell "$id")"
-    import -window root -crop "$((WIDTH + 8))x$((HEIGHT + 34))+$((X - 4))+$((Y - 30))" "$out"
+    import -frame -window "$1" "$2"
 }
 
 (cd "$work/app" && exec ./tidepanel) & pids+=($!)
@@ -46,7 +44,7 @@ sleep 1.5
 (cd "$work/app" && exec ./tideedit) & pids+=($!)
 editor=$(window '潮汐面板 tideedit器')
 # A normal window partly covering the panel's lettering.
-xdotool windowmove "$editor" 560 430
+xdotool windowmove "$editor" 380 590
 sleep 1.5
 import -window root docs/desktop.png
 echo "docs/desktop.png"
