@@ -2,7 +2,10 @@
 // once a second.
 #include "application.h"
 #include "main_form.h"
+#include "resources.h"
 #include "startup.h"
+
+#include <QIcon>
 
 int main(int argc, char** argv) {
     tidepanel::startup::preferPlacableWindows();
@@ -11,6 +14,12 @@ int main(int argc, char** argv) {
     // The program ends when neither of its windows is loaded, which the info
     // panel tells; its own window stays for the configuration info window.
     QApplication::setQuitOnLastWindowClosed(false);
+    tide::initResources();
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+        icon.addFile(QStringLiteral(":/tide/tidepanel-%1.png").arg(size));
+    }
+    QApplication::setWindowIcon(icon);
 
     tidepanel::main panel;
     // exit, not quit: quit would first ask every window to close once more.
