@@ -46,7 +46,7 @@ app_folder() {
     cp build/bench/panel/tidepanel build/bench/editor/tideedit "$work/app/"
     : >"$work/app/SysInfo.ini"
     if [ "$1" -gt 0 ]; then
-        yes $'[Padding]\r\nnote=a line of an unrelated section, padding the file\r' | head -c "$1" >"$work/app/SysInfo.ini"
+        head -c "$1" < <(yes $'[Padding]\r\nnote=a line of an unrelated section, padding the file\r') >"$work/app/SysInfo.ini"
         printf '\r\n' >>"$work/app/SysInfo.ini"
     fi
     cat resources/SysInfo.ini >>"$work/app/SysInfo.ini"

@@ -12,10 +12,10 @@
 
 #include <unistd.h>
 
-using e2e::AppFolder;
-using e2e::Desktop;
-using e2e::Program;
-using e2e::waitUntil;
+using desk::AppFolder;
+using desk::Desktop;
+using desk::Program;
+using desk::waitUntil;
 
 namespace {
 

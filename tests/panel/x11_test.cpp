@@ -1,6 +1,8 @@
 // The real tidepanel on a virtual X server of the test's own, over a coloured
 // root window: where its window lies, what of it is cut away, and where it is
 // in the window stack, bare and under a window manager.
+#include "desktop.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -31,17 +33,7 @@ const char prepared[] =
     "Add=Road 1\r\nClose=Start\r\n[Display]\r\nTitle=1\r\nService TEL=1\r\nTechnology TEL=1\r\n"
     "Add=1\r\nInfo=0\r\n[Config]\r\nlabel5=S\r\nlabel6=T\r\nlabel7=A\r\n";
 
-bool waitUntil(const std::function<bool()>& done, int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms) {
-            return false;
-        }
-        QThread::msleep(20);
-    }
-    return true;
-}
+using desk::waitUntil;
 
 void stop(QProcess& p) {
     if (p.state() != QProcess::NotRunning) {
@@ -61,27 +53,22 @@ template <typename T> Reply<T> reply(T* r) {
 class X11Panel : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override {
-        QFile::setPermissions(home_.path(), QFileDevice::Permissions(0x7700));
-        ASSERT_TRUE(startServer()) << "no virtual X server";
-        c_ = xcb_connect(display_.toLocal8Bit().constData(), nullptr);
+        desktop_ = std::make_unique<desk::Desktop>(GetParam());
+        ASSERT_TRUE(desktop_->ready())
+            << "no virtual X server, or its window manager did not start";
+        c_ = xcb_connect(desktop_->display().toLocal8Bit().constData(), nullptr);
         ASSERT_FALSE(xcb_connection_has_error(c_));
         root_ = xcb_setup_roots_iterator(xcb_get_setup(c_)).data->root;
         xcb_change_window_attributes(c_, root_, XCB_CW_BACK_PIXEL, &rootColour);
         xcb_clear_area(c_, 0, root_, 0, 0, 0, 0);
         xcb_flush(c_);
-        if (GetParam()) {
-            manager_.setProcessEnvironment(environment());
-            manager_.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
-            ASSERT_TRUE(manager_.waitForStarted(5000));
-            ASSERT_TRUE(waitUntil([&] { return managed(); }, 10000)) << "openbox did not start";
-        }
         QFile ini(app_.filePath(QStringLiteral("SysInfo.ini")));
         ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
         ini.write(prepared);
         ini.close();
         const QString program = app_.filePath(QStringLiteral("tidepanel"));
         ASSERT_TRUE(QFile::copy(QStringLiteral(TIDEPANEL_PROGRAM), program));
-        panel_.setProcessEnvironment(environment());
+        panel_.setProcessEnvironment(desktop_->environment());
         panel_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         panel_.start(program, {});
         ASSERT_TRUE(panel_.waitForStarted(5000));
@@ -93,57 +80,10 @@ protected:
 
     void TearDown() override {
         stop(panel_);
-        stop(manager_);
         if (c_) {
             xcb_disconnect(c_);
         }
-        stop(server_);
-    }
-
-    QProcessEnvironment environment() const {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), display_);
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        // The session bus library keeps one buffer to the end; not ours to free.
-        env.insert(QStringLiteral("LSAN_OPTIONS"),
-                   QStringLiteral("print_suppressions=0:suppressions=%1")
-                       .arg(QStringLiteral(LSAN_SUPPRESSIONS)));
-        env.insert(QStringLiteral("HOME"), home_.path());
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home_.path());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home_.filePath(QStringLiteral("config")));
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        env.remove(QStringLiteral("SESSION_MANAGER"));
-        return env;
-    }
-
-    // A free display number: the first whose server starts and stays.
-    bool startServer() {
-        for (int n = 140 + int(::getpid() % 200); n < 1000; ++n) {
-            if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)) ||
-                QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n))) {
-                continue;
-            }
-            display_ = QStringLiteral(":%1").arg(n);
-            server_.start(QStringLiteral("Xvfb"),
-                          {display_, QStringLiteral("-screen"), QStringLiteral("0"),
-                           QStringLiteral("%1x%2x24").arg(screenWidth).arg(screenHeight),
-                           QStringLiteral("-nolisten"), QStringLiteral("tcp"),
-                           QStringLiteral("-noreset")});
-            if (!server_.waitForStarted(5000)) {
-                return false;
-            }
-            if (waitUntil(
-                    [&] {
-                        return QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)) ||
-                               server_.state() == QProcess::NotRunning;
-                    },
-                    5000) &&
-                server_.state() == QProcess::Running) {
-                return true;
-            }
-            stop(server_);
-        }
-        return false;
+        desktop_.reset();
     }
 
     xcb_atom_t atom(const char* name) {
@@ -162,8 +102,6 @@ protected:
         }
         return out;
     }
-
-    bool managed() { return !property(root_, "_NET_SUPPORTING_WM_CHECK").empty(); }
 
     std::string name(xcb_window_t w) {
         auto r = reply(xcb_get_property_reply(
@@ -244,9 +182,9 @@ protected:
         return out;
     }
 
-    QTemporaryDir home_, app_;
-    QString display_;
-    QProcess server_, manager_, panel_;
+    std::unique_ptr<desk::Desktop> desktop_;
+    QTemporaryDir app_;
+    QProcess panel_;
     xcb_connection_t* c_ = nullptr;
     xcb_window_t root_ = 0, window_ = 0;
 };

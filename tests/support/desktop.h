@@ -16,7 +16,7 @@
 #include <memory>
 #include <vector>
 
-namespace e2e {
+namespace desk {
 
 // Waits until `done` holds or `ms` have passed; true when it held.
 bool waitUntil(const std::function<bool()>& done, int ms, int stepMs = 20);
@@ -65,7 +65,7 @@ private:
     std::unique_ptr<QProcess> manager_;
 };
 
-// A fresh application folder with copies of the installed programs.
+// A fresh application folder with copies of both programs.
 class AppFolder {
 public:
     AppFolder();
@@ -99,4 +99,4 @@ private:
     QProcess process_;
 };
 
-} // namespace e2e
+} // namespace desk

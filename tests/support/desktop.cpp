@@ -16,7 +16,7 @@
 #include <cstring>
 #include <unistd.h>
 
-namespace e2e {
+namespace desk {
 
 const QColor Desktop::rootColour(0x2e, 0x6f, 0x8e);
 
@@ -333,4 +333,4 @@ void Program::terminate() {
     process_.terminate();
 }
 
-} // namespace e2e
+} // namespace desk
