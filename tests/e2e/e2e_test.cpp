@@ -3,10 +3,10 @@
 // buttons, message boxes answered. Run bare and under a window manager.
 #include "desktop.h"
 
+#include "support.h"
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
-#include <QStringEncoder>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -272,7 +272,7 @@ TEST_P(EndToEnd, AFileReplacedByAnotherProgramShowsAndNeverGarbles) {
     auto save = [&](const QString& text) {
         QSaveFile f(app.iniPath());
         f.open(QIODevice::WriteOnly);
-        f.write(QStringEncoder("GB18030").encode(text));
+        f.write(testing_support::fileBytes(text));
         return f.commit();
     };
     const QImage start = panel();

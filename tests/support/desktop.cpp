@@ -1,12 +1,11 @@
 #include "desktop.h"
 
+#include "support.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
-#include <QStringDecoder>
-#include <QStringEncoder>
 #include <QThread>
 
 #include <xcb/xcb.h>
@@ -259,8 +258,7 @@ AppFolder::AppFolder() {
 void AppFolder::writeIni(const QString& text) const {
     QFile f(iniPath());
     f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    QStringEncoder gb("GB18030");
-    f.write(gb.encode(text));
+    f.write(testing_support::fileBytes(text));
 }
 
 QString AppFolder::value(const QString& section, const QString& key) const {
@@ -268,24 +266,7 @@ QString AppFolder::value(const QString& section, const QString& key) const {
     if (!f.open(QIODevice::ReadOnly)) {
         return QString();
     }
-    QStringDecoder gb("GB18030");
-    const QString text = gb.decode(f.readAll());
-    // A plain reading for checks: section and key compared without letter case.
-    bool inside = false;
-    for (const QString& raw : text.split(QRegularExpression(QStringLiteral("\r\n|\n|\r")))) {
-        const QString line = raw.trimmed();
-        if (line.startsWith(QLatin1Char('[')) && line.contains(QLatin1Char(']'))) {
-            inside = line.mid(1, line.lastIndexOf(QLatin1Char(']')) - 1)
-                         .trimmed()
-                         .compare(section, Qt::CaseInsensitive) == 0;
-        } else if (inside && line.contains(QLatin1Char('=')) &&
-                   line.section(QLatin1Char('='), 0, 0)
-                           .trimmed()
-                           .compare(key, Qt::CaseInsensitive) == 0) {
-            return line.section(QLatin1Char('='), 1).trimmed();
-        }
-    }
-    return QString();
+    return testing_support::storedValue(f.readAll(), section, key).value_or(QString());
 }
 
 Program::Program(const Desktop& desktop, const QString& path, bool asUser) {

@@ -30,7 +30,7 @@ bool AppFolder::exists() const {
 }
 
 void AppFolder::write(const QString& text) const {
-    writeBytes(QByteArray::fromStdString(ansi::encode(text.toStdU16String()).value()));
+    writeBytes(fileBytes(text));
 }
 
 void AppFolder::writeBytes(const QByteArray& bytes) const {
@@ -40,22 +40,28 @@ void AppFolder::writeBytes(const QByteArray& bytes) const {
     }
 }
 
-namespace {
-std::optional<std::string> find(const QByteArray& raw, const QString& section, const QString& key) {
-    auto s = ansi::encode(section.toStdU16String());
-    auto k = ansi::encode(key.toStdU16String());
-    return profile::lookup<char>(std::string_view(raw.constData(), size_t(raw.size())), *s, *k,
-                                 ansi::units());
-}
-} // namespace
-
 QString AppFolder::value(const QString& section, const QString& key) const {
-    auto v = find(bytes(), section, key);
-    return v ? QString::fromStdU16String(ansi::decode(*v)) : QString();
+    return storedValue(bytes(), section, key).value_or(QString());
 }
 
 bool AppFolder::has(const QString& section, const QString& key) const {
-    return find(bytes(), section, key).has_value();
+    return storedValue(bytes(), section, key).has_value();
+}
+
+QByteArray fileBytes(const QString& text) {
+    return QByteArray::fromStdString(ansi::encode(text.toStdU16String()).value());
+}
+
+std::optional<QString> storedValue(const QByteArray& file, const QString& section,
+                                   const QString& key) {
+    auto s = ansi::encode(section.toStdU16String());
+    auto k = ansi::encode(key.toStdU16String());
+    auto v = profile::lookup<char>(std::string_view(file.constData(), size_t(file.size())), *s, *k,
+                                   ansi::units());
+    if (!v) {
+        return std::nullopt;
+    }
+    return QString::fromStdU16String(ansi::decode(*v));
 }
 
 Recorder::Recorder() {

@@ -8,9 +8,17 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <optional>
 #include <vector>
 
 namespace testing_support {
+
+// Text as the programs keep it in SysInfo.ini (GB18030).
+QByteArray fileBytes(const QString& text);
+// A value stored in a settings file's bytes, read by the programs' own
+// reader but without writing anything back; nothing when the key is absent.
+std::optional<QString> storedValue(const QByteArray& file, const QString& section,
+                                   const QString& key);
 
 // A fresh temporary folder that the programs' rwini uses as their
 // application folder for as long as this object lives.
