@@ -24,6 +24,7 @@ constexpr int readWaitMs = 200;
 
 const QByteArray utf8Mark("\xEF\xBB\xBF");
 const QByteArray utf16Mark("\xFF\xFE");
+const QByteArray utf16BigMark("\xFE\xFF");
 
 std::string_view bytesOf(const QByteArray& a, qsizetype from = 0) {
     return std::string_view(a.constData() + from, size_t(a.size() - from));
@@ -36,24 +37,26 @@ std::optional<std::string> utf8Of(const QString& s) {
     return s.toUtf8().toStdString();
 }
 
-// A UTF-16 file as code units; an odd last byte stays aside, kept as it is.
-std::u16string unitsOf(const QByteArray& raw, QByteArray& odd) {
+// A UTF-16 file as code units, in either byte order (as Windows reads both);
+// an odd last byte stays aside, kept as it is.
+std::u16string unitsOf(const QByteArray& raw, bool big, QByteArray& odd) {
     std::u16string units;
     const qsizetype body = raw.size() - utf16Mark.size();
     units.reserve(size_t(body / 2));
     for (qsizetype i = utf16Mark.size(); i + 1 < raw.size(); i += 2) {
-        units.push_back(char16_t(uchar(raw[i]) | (uchar(raw[i + 1]) << 8)));
+        const uchar first = uchar(raw[i]), second = uchar(raw[i + 1]);
+        units.push_back(big ? char16_t(first << 8 | second) : char16_t(first | second << 8));
     }
     odd = (body % 2) ? raw.right(1) : QByteArray();
     return units;
 }
 
-QByteArray bytesOfUnits(const std::u16string& units, const QByteArray& odd) {
-    QByteArray out = utf16Mark;
+QByteArray bytesOfUnits(const std::u16string& units, bool big, const QByteArray& odd) {
+    QByteArray out = big ? utf16BigMark : utf16Mark;
     out.reserve(out.size() + qsizetype(units.size()) * 2 + odd.size());
     for (char16_t u : units) {
-        out.append(char(u & 0xFF));
-        out.append(char(u >> 8));
+        const char low = char(u & 0xFF), high = char(u >> 8);
+        out.append(big ? high : low).append(big ? low : high);
     }
     return out + odd;
 }
@@ -65,9 +68,9 @@ std::u16string u16(const QString& s) {
 // The value stored under section/key in the bytes of a file, in whichever of
 // the three encodings the file is kept.
 std::optional<QString> lookupIn(const QByteArray& raw, const QString& section, const QString& key) {
-    if (raw.startsWith(utf16Mark)) {
+    if (raw.startsWith(utf16Mark) || raw.startsWith(utf16BigMark)) {
         QByteArray odd;
-        std::u16string units = unitsOf(raw, odd);
+        std::u16string units = unitsOf(raw, raw.startsWith(utf16BigMark), odd);
         auto value =
             profile::lookup<char16_t>(units, u16(section), u16(key), profile::Units::Single);
         if (!value) {
@@ -102,16 +105,17 @@ std::optional<QString> lookupIn(const QByteArray& raw, const QString& section, c
 // encoding cannot hold the text.
 std::optional<QByteArray> withValueIn(const QByteArray& raw, const QString& section,
                                       const QString& key, const QString& value) {
-    if (raw.startsWith(utf16Mark)) {
+    if (raw.startsWith(utf16Mark) || raw.startsWith(utf16BigMark)) {
         if (!QStringView(section).isValidUtf16() || !QStringView(key).isValidUtf16() ||
             !QStringView(value).isValidUtf16()) {
             return std::nullopt;
         }
+        const bool big = raw.startsWith(utf16BigMark);
         QByteArray odd;
-        std::u16string units = unitsOf(raw, odd);
+        std::u16string units = unitsOf(raw, big, odd);
         return bytesOfUnits(profile::withValue<char16_t>(units, u16(section), u16(key), u16(value),
                                                          profile::Units::Single),
-                            odd);
+                            big, odd);
     }
     if (raw.startsWith(utf8Mark)) {
         auto s = utf8Of(section), k = utf8Of(key), v = utf8Of(value);

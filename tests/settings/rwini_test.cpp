@@ -1,6 +1,7 @@
 // rwini on real files: what reads leave behind, what writes change and keep,
 // how failures are reported, and processes writing at the same time.
 #include "ansi.h"
+#include "code_page_936.h"
 #include "names.h"
 #include "profile.h"
 #include "rwini.h"
@@ -85,14 +86,10 @@ TEST(ReadIniValue, ValuesComeBackWholeWhateverTheirLength) {
     for (int i = 0; i < 100; ++i) {
         chinese += QChar(0x4E00 + i);
     }
-    // Characters that code page 936 cannot hold, kept by GB18030.
-    const QString beyond = QStringLiteral("㐀𠀀😀 €");
     ASSERT_TRUE(rwini::WriteIniValue(ini::Sysinfo, ini::key::Title, ascii));
     ASSERT_TRUE(rwini::WriteIniValue(ini::Sysinfo, ini::key::Add, chinese));
-    ASSERT_TRUE(rwini::WriteIniValue(ini::Info, ini::key::Show, beyond));
     EXPECT_EQ(rwini::ReadIniValue(ini::Sysinfo, ini::key::Title, QString()), ascii);
     EXPECT_EQ(rwini::ReadIniValue(ini::Sysinfo, ini::key::Add, QString()), chinese);
-    EXPECT_EQ(rwini::ReadIniValue(ini::Info, ini::key::Show, QString()), beyond);
 }
 
 TEST(ReadIniValue, SectionsAndKeysMatchWithoutLetterCase) {
@@ -211,14 +208,27 @@ TEST(WriteIniValue, WritesInPlaceWhereOnlyTheFolderIsReadOnly) {
     ASSERT_TRUE(QFile::setPermissions(f.path(), QFileDevice::Permissions(0x7700)));
 }
 
-TEST(Encoding, PlainFilesAreKeptInTheSystemCodePage) {
+TEST(Encoding, PlainFilesAreCodePage936AsWindowsReadsAndWritesIt) {
+    EXPECT_EQ(code_page_936::digest(), code_page_936::windowsDigest) << "every byte and character";
     AppFolder f;
-    // 中文 in code page 936, which GB18030 reads unchanged.
-    f.writeBytes("[Sysinfo]\r\nTitle=\xD6\xD0\xCE\xC4\r\n");
+    // 中文€, two characters Windows maps to private use, and a value cut after its lead byte.
+    const QByteArray start("[Sysinfo]\r\nTitle=\xD6\xD0\xCE\xC4\x80\r\nAdd=\xA2\xE3\xA8\xBF\r\n"
+                           "z=\x81\r\n");
+    f.writeBytes(start);
     EXPECT_EQ(rwini::ReadIniValue(ini::Sysinfo, ini::key::Title, QString()),
-              QStringLiteral("中文"));
-    ASSERT_TRUE(rwini::WriteIniValue(ini::Sysinfo, ini::key::Add, QStringLiteral("新")));
-    EXPECT_EQ(f.bytes(), QByteArray("[Sysinfo]\r\nTitle=\xD6\xD0\xCE\xC4\r\nAdd=\xD0\xC2\r\n"));
+              QStringLiteral("中文€"));
+    EXPECT_EQ(rwini::ReadIniValue(ini::Sysinfo, ini::key::Add, QString()),
+              QStringLiteral("\uE76C\uE7C8"));
+    EXPECT_EQ(rwini::ReadIniValue(ini::Sysinfo, QStringLiteral("z"), QStringLiteral("d")), "?")
+        << "a value that does not decode cleanly is still a value";
+    for (const char16_t* lacking : {u"😀", u"\u00A0", u"a\u0100"}) {
+        EXPECT_FALSE(
+            rwini::WriteIniValue(ini::Sysinfo, ini::key::Title, QString::fromUtf16(lacking)));
+    }
+    EXPECT_EQ(f.bytes(), start) << "nothing written over a value, nothing Windows reads as ??";
+    ASSERT_TRUE(rwini::WriteIniValue(ini::Sysinfo, ini::key::Title, QStringLiteral("新€")));
+    EXPECT_EQ(f.value(ini::Sysinfo, ini::key::Title), QStringLiteral("新€"));
+    EXPECT_TRUE(f.bytes().contains("Title=\xD0\xC2\x80\r\n"));
 }
 
 TEST(Encoding, ByteOrderMarksChooseTheEncodingAndAreKept) {
@@ -228,20 +238,22 @@ TEST(Encoding, ByteOrderMarksChooseTheEncodingAndAreKept) {
     ASSERT_TRUE(rwini::WriteIniValue(ini::Sysinfo, ini::key::Title, QStringLiteral("文")));
     EXPECT_EQ(f.bytes(), QByteArray("\xEF\xBB\xBF[Sysinfo]\nTitle=\xE6\x96\x87\n"));
 
-    const QString text = QStringLiteral("[Sysinfo]\r\nTitle=中\r\n");
-    QByteArray utf16("\xFF\xFE", 2);
-    for (QChar c : text) {
-        utf16.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
+    // UTF-16 in both byte orders, as Windows reads and writes them.
+    auto utf16 = [](const QString& text, bool big) {
+        QByteArray bytes = big ? QByteArray("\xFE\xFF", 2) : QByteArray("\xFF\xFE", 2);
+        for (QChar c : text) {
+            const char low = char(c.unicode() & 0xFF), high = char(c.unicode() >> 8);
+            bytes.append(big ? high : low).append(big ? low : high);
+        }
+        return bytes;
+    };
+    for (bool big : {false, true}) {
+        f.writeBytes(utf16(QStringLiteral("[Sysinfo]\r\nTitle=中\r\n"), big));
+        EXPECT_EQ(rwini::ReadIniValue(QStringLiteral("SYSINFO"), ini::key::Title, QString()),
+                  QStringLiteral("中"));
+        ASSERT_TRUE(rwini::WriteIniValue(ini::Sysinfo, ini::key::Add, QStringLiteral("址")));
+        EXPECT_EQ(f.bytes(), utf16(QStringLiteral("[Sysinfo]\r\nTitle=中\r\nAdd=址\r\n"), big));
     }
-    f.writeBytes(utf16);
-    EXPECT_EQ(rwini::ReadIniValue(QStringLiteral("SYSINFO"), ini::key::Title, QString()),
-              QStringLiteral("中"));
-    ASSERT_TRUE(rwini::WriteIniValue(ini::Sysinfo, ini::key::Add, QStringLiteral("址")));
-    const QByteArray after = f.bytes();
-    ASSERT_TRUE(after.startsWith(QByteArray("\xFF\xFE", 2)));
-    EXPECT_EQ(QString::fromUtf16(reinterpret_cast<const char16_t*>(after.constData() + 2),
-                                 (after.size() - 2) / 2),
-              QStringLiteral("[Sysinfo]\r\nTitle=中\r\nAdd=址\r\n"));
 }
 
 TEST(Encoding, InvalidBytesSurviveAWriteOfAnotherLine) {

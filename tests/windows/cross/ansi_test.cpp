@@ -2,12 +2,17 @@
 #include "check.h"
 
 #include "ansi.h"
+#include "code_page_936.h"
 
 #include <windows.h>
 
 TEST_CASE("the process runs under code page 936 (the test's own premise)") {
     CHECK(GetACP() == 936);
     CHECK(ansi::units() == profile::Units::DoubleByte);
+}
+
+TEST_CASE("the whole code page converts as the Linux build converts it") {
+    CHECK(code_page_936::digest() == code_page_936::windowsDigest);
 }
 
 TEST_CASE("Chinese text goes to GBK bytes and back") {
