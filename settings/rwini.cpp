@@ -6,6 +6,8 @@
 #include "inifile.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
 
 #include <optional>
 
@@ -134,29 +136,67 @@ std::optional<QByteArray> withValueIn(const QByteArray& raw, const QString& sect
         profile::withValue<char>(bytesOf(raw), *s, *k, *v, ansi::units()));
 }
 
+// A lock held far longer than a write takes (a writer stuck on a slow disk)
+// must not freeze a window at every call of a tick or a confirm: after one
+// wait ran out, the calls of the next second do not wait.
+QDeadlineTimer& patienceBack() {
+    static QDeadlineTimer back(0);
+    return back;
+}
+
+template <class Call> auto waiting(int ms, Call call) {
+    const int wait = patienceBack().hasExpired() ? ms : 0;
+    QElapsedTimer clock;
+    clock.start();
+    auto result = call(wait);
+    if (wait > 0 && clock.elapsed() >= wait) {
+        patienceBack().setRemainingTime(1000);
+    }
+    return result;
+}
+
 // The file's bytes; empty for a file that does not exist yet, nothing when
 // it exists but cannot be read.
 std::optional<QByteArray> contents(const QString& path) {
     QByteArray bytes;
-    if (inifile::read(path, bytes, readWaitMs) == inifile::Found::Refused) {
+    const inifile::Found found =
+        waiting(readWaitMs, [&](int wait) { return inifile::read(path, bytes, wait); });
+    if (found == inifile::Found::Refused) {
         return std::nullopt;
     }
     return bytes;
 }
 
-// Sets one value under the lock. A read's write-back of its default passes
-// `keepStored`: another program may have stored a value since the read, and
-// the default goes only where the key is still missing or empty.
-bool store(const QString& section, const QString& key, const QString& value, bool keepStored) {
-    if (!profile::storable<char16_t>(u16(section), u16(key), u16(value))) {
-        return false;
+// Sets the values in one replace of the file, or none of them. A read's
+// write-back of its default passes `keepStored`: another program may have
+// stored a value since the read, and the default goes only where the key is
+// still missing or empty.
+bool store(const QList<Entry>& entries, bool keepStored) {
+    for (const Entry& e : entries) {
+        if (!profile::storable<char16_t>(u16(e.section), u16(e.key), u16(e.value))) {
+            return false;
+        }
     }
+    auto apply = [&](const QByteArray& now) -> std::optional<QByteArray> {
+        QByteArray out = now;
+        for (const Entry& e : entries) {
+            if (keepStored) {
+                std::optional<QString> stored = lookupIn(out, e.section, e.key);
+                if (stored && !stored->isEmpty()) {
+                    continue;
+                }
+            }
+            std::optional<QByteArray> next = withValueIn(out, e.section, e.key, e.value);
+            if (!next) {
+                return std::nullopt;
+            }
+            out = *next;
+        }
+        return out;
+    };
     const QString path = IniFilePath();
     std::optional<QByteArray> raw = contents(path);
-    if (!raw) {
-        return false;
-    }
-    std::optional<QByteArray> next = withValueIn(*raw, section, key, value);
+    std::optional<QByteArray> next = raw ? apply(*raw) : std::nullopt;
     if (!next) {
         return false;
     }
@@ -165,16 +205,9 @@ bool store(const QString& section, const QString& key, const QString& value, boo
     if (!raw->isEmpty() && *next == *raw) {
         return true;
     }
-    return inifile::update(path, writeWaitMs,
-                           [&](const QByteArray& now, bool) -> std::optional<QByteArray> {
-                               if (keepStored) {
-                                   std::optional<QString> stored = lookupIn(now, section, key);
-                                   if (stored && !stored->isEmpty()) {
-                                       return now;
-                                   }
-                               }
-                               return withValueIn(now, section, key, value);
-                           });
+    return waiting(writeWaitMs, [&](int wait) {
+        return inifile::update(path, wait, [&](const QByteArray& now, bool) { return apply(now); });
+    });
 }
 
 } // namespace
@@ -193,14 +226,18 @@ QString ReadIniValue(const QString& section, const QString& key, const QString& 
     }
     std::optional<QString> value = lookupIn(*raw, section, key);
     if (!value || value->isEmpty()) {
-        store(section, key, def, true);
+        store({{section, key, def}}, true);
         return def;
     }
     return *value;
 }
 
 bool WriteIniValue(const QString& section, const QString& key, const QString& value) {
-    return store(section, key, value, false);
+    return store({{section, key, value}}, false);
+}
+
+bool WriteIniValues(const QList<Entry>& entries) {
+    return store(entries, false);
 }
 
 void setFolderForTesting(const QString& folder) {
