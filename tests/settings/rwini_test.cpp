@@ -2,6 +2,7 @@
 // how failures are reported, and processes writing at the same time.
 #include "ansi.h"
 #include "code_page_936.h"
+#include "inifile.h"
 #include "names.h"
 #include "profile.h"
 #include "rwini.h"
@@ -15,8 +16,11 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QThread>
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,14 +32,17 @@ QByteArray gb(const QString& text) {
     return QByteArray::fromStdString(ansi::encode(text.toStdU16String()).value());
 }
 
+std::string_view bytesOf(const QByteArray& raw) {
+    return std::string_view(raw.constData(), size_t(raw.size()));
+}
+
 ino_t inode(const QString& path) {
     struct stat st {};
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
 }
 
-// Runs the second-process tool, optionally as the unprivileged user "nobody".
-int tool(const QStringList& args, bool asNobody = false, QByteArray* out = nullptr) {
-    QProcess p;
+// Starts the second-process tool, optionally as the unprivileged user "nobody".
+void startTool(QProcess& p, const QStringList& args, bool asNobody = false) {
     QStringList all = args;
     QString program = QStringLiteral(RWINI_TOOL);
     if (asNobody) {
@@ -45,6 +52,11 @@ int tool(const QStringList& args, bool asNobody = false, QByteArray* out = nullp
         program = QStringLiteral("setpriv");
     }
     p.start(program, all);
+}
+
+int tool(const QStringList& args, bool asNobody = false, QByteArray* out = nullptr) {
+    QProcess p;
+    startTool(p, args, asNobody);
     if (!p.waitForFinished(30000)) {
         p.kill();
         return -1;
@@ -57,6 +69,19 @@ int tool(const QStringList& args, bool asNobody = false, QByteArray* out = nullp
 
 bool canDropPrivileges() {
     return ::geteuid() == 0 && !QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty();
+}
+
+// The file as our own readers see it: whole, as one writer left it.
+QByteArray settled(const AppFolder& f) {
+    QByteArray bytes;
+    inifile::read(f.iniPath(), bytes, 1000);
+    return bytes;
+}
+
+// A folder only root can add files to, where "nobody" may write the file: writes go in place.
+void makeFolderReadOnlyForNobody(const AppFolder& f) {
+    ASSERT_TRUE(QFile::setPermissions(f.iniPath(), QFileDevice::Permissions(0x6666)));
+    ASSERT_TRUE(QFile::setPermissions(f.path(), QFileDevice::Permissions(0x7555)));
 }
 
 } // namespace
@@ -208,6 +233,36 @@ TEST(WriteIniValue, WritesInPlaceWhereOnlyTheFolderIsReadOnly) {
     ASSERT_TRUE(QFile::setPermissions(f.path(), QFileDevice::Permissions(0x7700)));
 }
 
+// Mended fault: a writer killed while it wrote in place left the file torn.
+TEST(WriteIniValue, AWriterKilledWhileWritingInPlaceLeavesNoTornFile) {
+    if (!canDropPrivileges()) {
+        GTEST_SKIP() << "needs root and setpriv to act as an ordinary user";
+    }
+    AppFolder f;
+    const QByteArray padding = QByteArray(900000, 'x') + "\r\n";
+    f.writeBytes("[Sysinfo]\r\n[Padding]\r\np=" + padding);
+    makeFolderReadOnlyForNobody(f);
+    std::mt19937 random(20261207);
+    for (int i = 0; i < 25; ++i) {
+        QProcess writer;
+        startTool(writer, {f.path(), "burst", "Sysinfo", QStringLiteral("k%1_").arg(i), "1000"},
+                  true);
+        ASSERT_TRUE(writer.waitForStarted());
+        // Killed at some moment after its first write.
+        const qint64 size = QFileInfo(f.iniPath()).size();
+        while (QFileInfo(f.iniPath()).size() == size && writer.state() == QProcess::Running) {
+            QThread::usleep(200);
+        }
+        QThread::usleep(random() % 20000);
+        ::kill(pid_t(writer.processId()), SIGKILL);
+        writer.waitForFinished();
+        ASSERT_TRUE(settled(f).endsWith(padding)) << "our reader saw a torn file after kill " << i;
+    }
+    EXPECT_EQ(tool({f.path(), "write", "Sysinfo", "Add", "a"}, true), 0);
+    EXPECT_TRUE(f.bytes().endsWith(padding)) << "the next writer put the whole file back";
+    ASSERT_TRUE(QFile::setPermissions(f.path(), QFileDevice::Permissions(0x7700)));
+}
+
 TEST(Encoding, PlainFilesAreCodePage936AsWindowsReadsAndWritesIt) {
     EXPECT_EQ(code_page_936::digest(), code_page_936::windowsDigest) << "every byte and character";
     AppFolder f;
@@ -264,19 +319,32 @@ TEST(Encoding, InvalidBytesSurviveAWriteOfAnotherLine) {
     EXPECT_EQ(f.bytes(), QByteArray("[Sysinfo]\r\nTitle=\xFF\x80\x81\r\nAdd=y\r\n"));
 }
 
-TEST(Concurrency, TwoProcessesWritingAtOnceLoseNothingAndReadersNeverSeeHalfAFile) {
+class Concurrency : public ::testing::TestWithParam<bool> {};
+
+// Two writers in loops, both replacing the file or (as "nobody" in a folder
+// that refuses new files) both writing in place: neither is refused, nothing
+// is lost, and our reader never sees half a file.
+TEST_P(Concurrency, TwoProcessesWritingAtOnceLoseNothingAndReadersNeverSeeHalfAFile) {
+    const bool inPlace = GetParam();
+    if (inPlace && !canDropPrivileges()) {
+        GTEST_SKIP() << "needs root and setpriv to act as an ordinary user";
+    }
     AppFolder f;
+    // Long enough that a write in place takes a while, and moved by every write.
+    f.write(QStringLiteral("[Sysinfo]\r\n[Padding]\r\np=%1\r\n").arg(QString(20000, 'x')));
+    if (inPlace) {
+        makeFolderReadOnlyForNobody(f);
+    }
     constexpr int n = 150;
     QProcess a, b;
-    const QString program = QStringLiteral(RWINI_TOOL);
-    a.start(program, {f.path(), "burst", "Sysinfo", "a", QString::number(n)});
-    b.start(program, {f.path(), "burst", "Sysinfo", "b", QString::number(n)});
+    startTool(a, {f.path(), "burst", "Sysinfo", "a", QString::number(n)}, inPlace);
+    startTool(b, {f.path(), "burst", "Sysinfo", "b", QString::number(n)}, inPlace);
     ASSERT_TRUE(a.waitForStarted() && b.waitForStarted());
 
     // Writers add a0, a1, ... in order: once a key was seen, it must stay.
     int seenA = -1, seenB = -1, polls = 0;
     auto check = [&](const QByteArray& raw, const char* prefix, int& seen) {
-        const std::string_view file(raw.constData(), size_t(raw.size()));
+        const std::string_view file = bytesOf(raw);
         int highest = -1;
         for (int i = 0; i < n; ++i) {
             const std::string key = prefix + std::to_string(i);
@@ -294,11 +362,12 @@ TEST(Concurrency, TwoProcessesWritingAtOnceLoseNothingAndReadersNeverSeeHalfAFil
     clock.start();
     while ((a.state() != QProcess::NotRunning || b.state() != QProcess::NotRunning) &&
            clock.elapsed() < 60000) {
-        a.waitForFinished(1);
-        b.waitForFinished(1);
-        const QByteArray raw = f.bytes();
-        if (!raw.isEmpty()) {
-            ++polls;
+        a.waitForFinished(0);
+        b.waitForFinished(0);
+        const QByteArray raw = settled(f);
+        ASSERT_TRUE(raw.endsWith(QByteArray(20000, 'x') + "\r\n")) << "half a file";
+        // Each key is checked now and then; the polls in between look for torn files.
+        if (++polls % 16 == 0) {
             check(raw, "a", seenA);
             check(raw, "b", seenB);
         }
@@ -319,4 +388,23 @@ TEST(Concurrency, TwoProcessesWritingAtOnceLoseNothingAndReadersNeverSeeHalfAFil
         EXPECT_EQ(f.value(ini::Sysinfo, QStringLiteral("b%1").arg(i)),
                   QStringLiteral("v%1").arg(i));
     }
+    if (inPlace) {
+        ASSERT_TRUE(QFile::setPermissions(f.path(), QFileDevice::Permissions(0x7700)));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Replacing, Concurrency, ::testing::Values(false));
+INSTANTIATE_TEST_SUITE_P(InPlace, Concurrency, ::testing::Values(true));
+
+// Mended race: a read that found the key empty wrote its default back even
+// where the other program had stored a value in the meantime.
+TEST(ConcurrentReadBack, NeverOverwritesAValueStoredSinceTheRead) {
+    AppFolder f;
+    QProcess writer;
+    startTool(writer, {f.path(), "flip", "Sysinfo", "Title", "150"});
+    ASSERT_TRUE(writer.waitForStarted());
+    while (!writer.waitForFinished(0) && writer.state() != QProcess::NotRunning) {
+        rwini::ReadIniValue(ini::Sysinfo, ini::key::Title, QString());
+    }
+    EXPECT_EQ(writer.exitCode(), 0) << writer.readAllStandardError().constData();
 }
