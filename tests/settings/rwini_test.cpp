@@ -20,7 +20,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
 #include <random>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -231,6 +233,55 @@ TEST(WriteIniValue, WritesInPlaceWhereOnlyTheFolderIsReadOnly) {
     EXPECT_EQ(tool({f.path(), "write", "Sysinfo", "Add", "c"}, true), 0);
     EXPECT_EQ(f.bytes(), QByteArray("[Sysinfo]\r\nTitle=b\r\nAdd=c\r\n"));
     ASSERT_TRUE(QFile::setPermissions(f.path(), QFileDevice::Permissions(0x7700)));
+}
+
+// Mended fault: on a nearly full disk a write replaced the file with an
+// empty or cut one and reported success.
+TEST(WriteIniValue, AFullDiskKeepsTheOldFileByteForByteAndReportsTheFailure) {
+    if (!canDropPrivileges()) {
+        GTEST_SKIP() << "needs root to mount a small file system, and setpriv";
+    }
+    AppFolder f;
+    const QByteArray path = QFile::encodeName(f.path());
+    ASSERT_EQ(::mount("tide", path.constData(), "tmpfs", 0, "size=64k,mode=0777"), 0);
+    struct Unmount {
+        const QByteArray& path;
+        ~Unmount() { ::umount2(path.constData(), MNT_DETACH); }
+    } unmount{path};
+    const QByteArray old = "[Sysinfo]\r\nTitle=" + QByteArray(4000, 'o') + "\r\n";
+    // Replacing as root, in place as "nobody" in a folder that refuses new files.
+    for (bool inPlace : {false, true}) {
+        ASSERT_TRUE(
+            QFile::setPermissions(f.path(), QFileDevice::Permissions(inPlace ? 0x7555 : 0x7777)));
+        for (int left : {0, 1, 100, 4095, 4096, 8192}) {
+            for (int length : {5000, 1}) {
+                ::unlink((path + "/filler").constData());
+                f.writeBytes(old);
+                ASSERT_TRUE(QFile::setPermissions(f.iniPath(), QFileDevice::Permissions(0x6666)));
+                const int fd = ::open((path + "/filler").constData(), O_WRONLY | O_CREAT, 0600);
+                const QByteArray block(4096, 'f');
+                while (::write(fd, block.constData(), size_t(block.size())) > 0) {
+                }
+                ASSERT_EQ(::ftruncate(fd, ::lseek(fd, 0, SEEK_END) - left), 0);
+                ::close(fd);
+                const QString value(length, QLatin1Char('n'));
+                const int status = tool({f.path(), "write", "Sysinfo", "Title", value}, inPlace);
+                const QString what = QStringLiteral("%1 bytes left, a value of %2, %3")
+                                         .arg(left)
+                                         .arg(length)
+                                         .arg(inPlace ? "in place" : "replacing");
+                if (status == 0) {
+                    EXPECT_EQ(f.value(ini::Sysinfo, ini::key::Title), value) << qPrintable(what);
+                } else {
+                    EXPECT_EQ(status, 1) << qPrintable(what);
+                    EXPECT_EQ(f.bytes(), old) << qPrintable(what);
+                }
+                if (left < 4096 && (length > 1 || !inPlace)) {
+                    EXPECT_EQ(status, 1) << "no room for the new file: " << qPrintable(what);
+                }
+            }
+        }
+    }
 }
 
 // Mended fault: a writer killed while it wrote in place left the file torn.
