@@ -12,7 +12,7 @@ namespace inifile {
 
 // Far above any notice an owner writes, and small enough that a panel tick
 // reading it twenty times stays well within its second.
-constexpr qint64 maxBytes = 4 * 1024 * 1024;
+constexpr qint64 maxBytes = 1024 * 1024;
 
 enum class Found {
     File,    // a regular file (or a link to one), read whole

@@ -257,18 +257,25 @@ bool storableUnits(std::basic_string_view<C> section, std::basic_string_view<C> 
 // breaks, '=', brackets, blanks, letters) sees characters and never a trail
 // byte, as Windows reads code page 936: a lead byte takes the next byte with
 // it, whatever that is. Each pair becomes 0x100 and up; the way back is exact.
-std::u16string widened(std::string_view bytes) {
-    std::u16string units;
-    units.reserve(bytes.size());
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        const unsigned lead = static_cast<unsigned char>(bytes[i]);
-        if (lead >= 0x81 && lead <= 0xFE && i + 1 < bytes.size()) {
-            const unsigned trail = static_cast<unsigned char>(bytes[++i]);
-            units.push_back(char16_t(0x100 + ((lead - 0x80) << 8) + trail));
+void widen(std::string_view bytes, std::u16string& units) {
+    units.resize(bytes.size());
+    char16_t* out = units.data();
+    const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto* end = in + bytes.size();
+    while (in < end) {
+        const unsigned lead = *in++;
+        if (lead >= 0x81 && lead <= 0xFE && in < end) {
+            *out++ = char16_t(0x100 + ((lead - 0x80) << 8) + *in++);
         } else {
-            units.push_back(char16_t(lead));
+            *out++ = char16_t(lead);
         }
     }
+    units.resize(size_t(out - units.data()));
+}
+
+std::u16string widened(std::string_view bytes) {
+    std::u16string units;
+    widen(bytes, units);
     return units;
 }
 
@@ -306,7 +313,11 @@ std::optional<std::basic_string<C>> lookup(std::basic_string_view<C> file,
                                            std::basic_string_view<C> key, Units units) {
     if constexpr (sizeof(C) == 1) {
         if (units == Units::DoubleByte) {
-            auto value = lookupUnits<char16_t>(widened(file), widened(section), widened(key));
+            // The panel reads twenty values a second: the file's units are
+            // kept in one buffer rather than allocated afresh.
+            thread_local std::u16string units;
+            widen(file, units);
+            auto value = lookupUnits<char16_t>(units, widened(section), widened(key));
             return value ? std::optional<std::string>(narrowed(*value)) : std::nullopt;
         }
     }

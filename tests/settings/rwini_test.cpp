@@ -21,6 +21,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <functional>
 #include <random>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -167,6 +168,10 @@ TEST(WriteIniValue, AWriteThatChangesNothingLeavesTheFileAndFolderAlone) {
 TEST(WriteIniValue, ReplacesTheFileWholeAndKeepsItsPermissions) {
     AppFolder f;
     f.write(QStringLiteral("[Sysinfo]\r\nTitle=a\r\n"));
+    // What killed writers left: a new file of ours, and an empty lock file of an older version.
+    for (const char* left : {"/SysInfo.ini.tide-Ab12Cd", "/SysInfo.ini.lock"}) {
+        QFile(f.path() + left).open(QIODevice::WriteOnly);
+    }
     ASSERT_TRUE(QFile::setPermissions(f.iniPath(),
                                       QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
     const ino_t before = inode(f.iniPath());
@@ -175,7 +180,32 @@ TEST(WriteIniValue, ReplacesTheFileWholeAndKeepsItsPermissions) {
     struct stat st {};
     ASSERT_EQ(::stat(QFile::encodeName(f.iniPath()).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
-    EXPECT_EQ(QDir(f.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"SysInfo.ini"});
+    EXPECT_EQ(QDir(f.path()).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{"SysInfo.ini", "SysInfo.ini.lock"}));
+}
+
+// Mended fault: a save by another user (root, say) handed the file to that user.
+TEST(WriteIniValue, KeepsTheFilesOwnerAndGroup) {
+    if (!canDropPrivileges()) {
+        GTEST_SKIP() << "needs root and setpriv to act as an ordinary user";
+    }
+    AppFolder f;
+    ASSERT_TRUE(QFile::setPermissions(f.path(), QFileDevice::Permissions(0x7777)));
+    auto owner = [&] {
+        struct stat st {};
+        ::stat(QFile::encodeName(f.iniPath()).constData(), &st);
+        return std::pair(st.st_uid, st.st_gid);
+    };
+    // Root keeps nobody's file nobody's; nobody, who cannot give a new file
+    // to root, writes root's file in place.
+    for (uid_t id : {65534u, 0u}) {
+        f.write(QStringLiteral("[Sysinfo]\r\nTitle=a\r\n"));
+        ASSERT_EQ(::chown(QFile::encodeName(f.iniPath()).constData(), id, id), 0);
+        ASSERT_TRUE(QFile::setPermissions(f.iniPath(), QFileDevice::Permissions(0x6666)));
+        EXPECT_EQ(tool({f.path(), "write", "Sysinfo", "Title", "b"}, id == 0), 0);
+        EXPECT_EQ(owner(), std::pair(id, gid_t(id)));
+        EXPECT_EQ(f.value(ini::Sysinfo, ini::key::Title), "b");
+    }
 }
 
 TEST(WriteIniValue, RefusesLineBreaksAndNulWithoutWriting) {
@@ -203,6 +233,58 @@ TEST(WriteIniValue, ReportsAFolderThatCannotExist) {
     EXPECT_EQ(rwini::ReadIniValue(ini::Sysinfo, ini::key::Title, QStringLiteral("def")),
               QStringLiteral("def"))
         << "a read whose write-back fails still returns the default";
+}
+
+// Mended faults: a link to a device node was replaced by a file, a FIFO
+// blocked the reader for good, a link to /dev/zero was read until memory ran
+// out, and a very large file took seconds a read.
+TEST(ReadIniValue, OnlyARegularFileUpToTheCapIsReadOrWritten) {
+    AppFolder f;
+    const QByteArray ini = QFile::encodeName(f.iniPath());
+    const std::vector<std::pair<const char*, std::function<int()>>> kinds = {
+        {"a link to /dev/null", [&] { return ::symlink("/dev/null", ini.constData()); }},
+        {"a link to /dev/zero", [&] { return ::symlink("/dev/zero", ini.constData()); }},
+        {"a FIFO", [&] { return ::mkfifo(ini.constData(), 0666); }},
+        {"a folder", [&] { return ::mkdir(ini.constData(), 0777); }},
+        {"a link to nothing", [&] { return ::symlink("nothing", ini.constData()); }},
+        {"50 MB",
+         [&] { return ::truncate((f.writeBytes("[Sysinfo]\nTitle=t\n"), ini), 50 << 20); }},
+    };
+    for (const auto& [kind, make] : kinds) {
+        ASSERT_EQ(make(), 0) << kind;
+        struct stat before {
+        }, after{};
+        ::lstat(ini.constData(), &before);
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_EQ(rwini::ReadIniValue(ini::Sysinfo, ini::key::Title, "d"), "d") << kind;
+        EXPECT_FALSE(rwini::WriteIniValue(ini::Sysinfo, ini::key::Title, "x")) << kind;
+        EXPECT_LT(clock.elapsed(), 100) << kind;
+        ::lstat(ini.constData(), &after);
+        EXPECT_TRUE(after.st_mode == before.st_mode && after.st_ino == before.st_ino &&
+                    after.st_size == before.st_size)
+            << kind << " left as it was";
+        ::unlink(ini.constData()) == 0 || ::rmdir(ini.constData());
+    }
+    // A link to a regular file is followed, and stays a link.
+    QFile real(f.path() + "/real.ini");
+    ASSERT_TRUE(real.open(QIODevice::WriteOnly) && real.write("[Sysinfo]\n") == 10);
+    real.close();
+    ASSERT_EQ(::symlink("real.ini", ini.constData()), 0);
+    ASSERT_TRUE(rwini::WriteIniValue(ini::Sysinfo, ini::key::Title, "x"));
+    EXPECT_TRUE(QFileInfo(f.iniPath()).isSymLink());
+    EXPECT_EQ(rwini::ReadIniValue(ini::Sysinfo, ini::key::Title, "d"), "x");
+    // A file just under the cap: a tick's twenty reads stay within its second
+    // even in the sanitizer build (a release build takes a twentieth of it).
+    ::unlink(ini.constData());
+    f.writeBytes("[Padding]\np=" + QByteArray(inifile::maxBytes - 100, 'p') +
+                 "\n[Sysinfo]\nTitle=t\n");
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(rwini::ReadIniValue(ini::Sysinfo, ini::key::Title, QString()), "t");
+    }
+    EXPECT_LT(clock.elapsed(), 1000);
 }
 
 TEST(WriteIniValue, ReportsAReadOnlyFileToAnOrdinaryUser) {
