@@ -16,7 +16,6 @@
 
 #include <QCryptographicHash>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
@@ -261,14 +260,6 @@ QString resolved(const QString& path) {
     return ::realpath(native(path).constData(), real) ? QFile::decodeName(real) : path;
 }
 
-// When this process last let the lock go. A process writing in a loop lets
-// two polls of a waiting one pass before it takes the lock again, so that two
-// editors confirming at the same time both get their turn.
-QElapsedTimer& sinceRelease() {
-    static QElapsedTimer clock;
-    return clock;
-}
-
 } // namespace
 
 Found read(const QString& path, QByteArray& bytes, int waitMs) {
@@ -292,13 +283,6 @@ Found read(const QString& path, QByteArray& bytes, int waitMs) {
 }
 
 bool update(const QString& path, int waitMs, const Change& change) {
-    constexpr qint64 turnMs = 3;
-    if (sinceRelease().isValid() && sinceRelease().elapsed() < turnMs) {
-        QThread::msleep(unsigned(turnMs - sinceRelease().elapsed()));
-    }
-    struct Released {
-        ~Released() { sinceRelease().start(); }
-    } released;
     Fd fd;
     struct stat st {};
     bool created = false;
