@@ -2,9 +2,27 @@
 
 #include "seams.h"
 
+#include <QWidget>
+
 #include <exception>
 
 namespace tide {
+namespace {
+
+bool failing = false;
+
+// The run-time error box and what it is made of.
+bool partOfTheBox(const QObject* receiver) {
+    const QWidget* box = QApplication::activeModalWidget();
+    for (const QObject* o = receiver; box && o; o = o->parent()) {
+        if (o == box) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
 
 Application::Application(int& argc, char** argv, const QString& name, const QString& version)
     : QApplication(argc, argv) {
@@ -26,6 +44,11 @@ Application::Application(int& argc, char** argv, const QString& name, const QStr
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {
+    if (failing && (event->type() == QEvent::Timer || event->type() == QEvent::Close) &&
+        !partOfTheBox(receiver)) {
+        event->ignore();
+        return true;
+    }
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception& e) {
@@ -37,8 +60,17 @@ bool Application::notify(QObject* receiver, QEvent* event) {
 }
 
 void Application::fail(const QString& what) {
+    if (failing) {
+        return;
+    }
+    failing = true;
     seams::messageBox(QStringLiteral("运行时错误：%1").arg(what), QString(), seams::Icon::Critical);
     seams::endProcess(1);
+    failing = false; // endProcess returns only in tests
+}
+
+bool Application::failed() {
+    return failing;
 }
 
 } // namespace tide

@@ -26,6 +26,7 @@ void messageBox(const QString& text, const QString& title, Icon icon) {
     }
     QMessageBox box(icon == Icon::Critical ? QMessageBox::Critical : QMessageBox::NoIcon, shown,
                     text, QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText); // an error may quote what was stored
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
 }

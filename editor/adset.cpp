@@ -21,6 +21,7 @@ QString rowCaption(const QString& key) {
 
 adset::adset() : QWidget(nullptr, frameFlags()) {
     setWindowTitle(QStringLiteral("高级设置"));
+    refuseMaximise(*this);
     resize(form::px(5295), form::px(2520));
     struct Row {
         QLabel& label;
@@ -30,6 +31,8 @@ adset::adset() : QWidget(nullptr, frameFlags()) {
     for (const Row& row :
          {Row{Label1, Text1, 240}, Row{Label2, Text2, 720}, Row{Label3, Text3, 1200}}) {
         row.label.setParent(this);
+        // Stored wording shows as the characters typed, never as markup.
+        row.label.setTextFormat(Qt::PlainText);
         row.label.setGeometry(form::rect(600, row.top, 1695, 255));
         row.box.setParent(this);
         row.box.setGeometry(form::rect(2280, row.top, 2055, 270));

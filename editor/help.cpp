@@ -30,6 +30,7 @@ qreal fittingPoints(const QLabel& label, int room) {
 
 Help::Help() : QWidget(nullptr, frameFlags()) {
     setWindowTitle(QStringLiteral("使用帮助"));
+    refuseMaximise(*this);
     resize(form::px(4560), form::px(3030));
     struct Paragraph {
         QLabel& label;

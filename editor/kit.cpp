@@ -51,6 +51,23 @@ int firstLineBreak(const QString& text) {
     return -1;
 }
 
+class MaximiseFilter : public QObject {
+public:
+    using QObject::QObject;
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* window = qobject_cast<QWidget*>(watched);
+        if (event->type() == QEvent::WindowStateChange && window && window->isMaximized()) {
+            // Set back once the window system has finished its change.
+            QMetaObject::invokeMethod(
+                window,
+                [window] { window->setWindowState(window->windowState() & ~Qt::WindowMaximized); },
+                Qt::QueuedConnection);
+        }
+        return false;
+    }
+};
+
 class EnterFilter : public QObject {
 public:
     EnterFilter(QWidget& window, QPushButton& button) : QObject(&window), button_(button) {}
@@ -125,6 +142,10 @@ void LineBox::cutLineBreaks(const QString& now) {
     last_ = kept;
     QLineEdit::setText(kept);
     setCursorPosition(std::min(int(front + put.size()), int(kept.size())));
+}
+
+void refuseMaximise(QWidget& window) {
+    window.installEventFilter(new MaximiseFilter(&window));
 }
 
 void pressOnEnter(QWidget& window, QPushButton& button) {

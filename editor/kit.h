@@ -20,6 +20,10 @@ namespace tideedit {
 // maximise button.
 Qt::WindowFlags frameFlags();
 
+// Keeps the window out of the maximised state, where a window manager offers
+// a maximise button in spite of the frame flags.
+void refuseMaximise(QWidget& window);
+
 // Moves a window that is about to be shown to the centre of its screen.
 void centreOnScreen(QWidget& window);
 

@@ -3,6 +3,7 @@
 #include "form.h"
 #include "kit.h"
 #include "main_form.h"
+#include "session_end.h"
 
 int main(int argc, char** argv) {
     tide::Application app(argc, argv, QStringLiteral("tideedit"), QStringLiteral(TIDEEDIT_VERSION));
@@ -10,6 +11,8 @@ int main(int argc, char** argv) {
     // font of the same kind stands in.
     QApplication::setFont(form::font(QStringLiteral("宋体"), 9, false));
     tideedit::Main window;
+    // Ended by the system, the main window unloads as when the user closes it.
+    tide::onSessionEnd([&window] { window.Form_Unload(); });
     window.Form_Load();
     tideedit::centreOnScreen(window);
     window.show();

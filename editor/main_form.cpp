@@ -43,6 +43,7 @@ QString switchOf(const QCheckBox& check) {
 
 Main::Main() : QWidget(nullptr, frameFlags()) {
     setWindowTitle(QStringLiteral("潮汐面板 tideedit器"));
+    refuseMaximise(*this);
     setWindowIcon(editorIcon());
 
     menuBar.setParent(this);
@@ -77,6 +78,10 @@ Main::Main() : QWidget(nullptr, frameFlags()) {
     Label1.setText(QStringLiteral("标题信息"));
     setUpBox(Text1, client, form::rect(1440, 480, 2655, 270), 16);
     setUpCheck(Check1, client, 480);
+    // The row labels show stored wording: as the characters typed, never as markup.
+    for (QLabel* row : {&Label2, &Label3, &Label4}) {
+        row->setTextFormat(Qt::PlainText);
+    }
     place(Label2, client, form::rect(600, 840, 975, 255));
     Label2.setText(QStringLiteral("服务热线"));
     setUpBox(Text2, client, form::rect(1440, 840, 2655, 270), 24);

@@ -9,6 +9,7 @@ namespace tideedit {
 
 Peizhi::Peizhi() : QWidget(nullptr, frameFlags()) {
     setWindowTitle(QStringLiteral("电脑配置设置"));
+    refuseMaximise(*this);
     resize(form::px(3690), form::px(3705));
     struct Row {
         QLabel& label;

@@ -3,6 +3,7 @@
 #include "application.h"
 #include "main_form.h"
 #include "resources.h"
+#include "session_end.h"
 #include "startup.h"
 
 #include <QIcon>
@@ -25,7 +26,7 @@ int main(int argc, char** argv) {
     // exit, not quit: quit would first ask every window to close once more.
     QObject::connect(&panel, &tidepanel::main::allUnloaded, &app,
                      [] { QCoreApplication::exit(0); });
-    tidepanel::startup::onSessionEnd([&panel] { panel.unload(); });
+    tide::onSessionEnd([&panel] { panel.unload(); });
     panel.Form_Load();
     panel.show();
     return app.exec();

@@ -3,8 +3,6 @@
 
 #include <QString>
 
-#include <functional>
-
 namespace tidepanel::startup {
 
 // Before the application object exists: a Wayland session lets no client
@@ -19,9 +17,5 @@ bool claimSingleInstance();
 // Registers the running executable to start at every logon, replacing an
 // older registration; whether it worked.
 bool RegisterAutostart();
-
-// Runs `ending` when the session ends (log-off, shut-down, a termination
-// signal), on the program's one thread, from its event loop.
-void onSessionEnd(std::function<void()> ending);
 
 } // namespace tidepanel::startup

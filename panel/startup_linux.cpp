@@ -1,6 +1,5 @@
 // Start-up duties in a desktop session on Linux: a lock file in the user's
-// runtime folder per display, an XDG autostart entry, and the termination
-// signals turned into an orderly end through a self-pipe.
+// runtime folder per display and an XDG autostart entry.
 #include "autostart_entry.h"
 #include "startup.h"
 
@@ -10,12 +9,9 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QSaveFile>
-#include <QSocketNotifier>
 #include <QStandardPaths>
 
 #include <cerrno>
-#include <csignal>
-#include <cstdlib>
 #include <fcntl.h>
 #include <memory>
 #include <sys/file.h>
@@ -23,15 +19,6 @@
 
 namespace tidepanel::startup {
 namespace {
-
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int number) {
-    const int saved = errno;
-    const char byte = char(number);
-    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
-    errno = saved;
-}
 
 // The user's session on this display: the lock is per display, so that a
 // second login on another display has a panel of its own.
@@ -100,31 +87,6 @@ bool RegisterAutostart() {
     }
     file.write(autostartEntry(name, QCoreApplication::applicationFilePath()).toUtf8());
     return file.commit();
-}
-
-void onSessionEnd(std::function<void()> ending) {
-    auto shared = std::make_shared<std::function<void()>>(std::move(ending));
-    // The session manager's quit and a window-system shut-down reach Qt as a quit.
-    QObject::connect(qApp, &QCoreApplication::aboutToQuit, qApp, [shared] { (*shared)(); });
-    if (signalPipe[0] < 0 && ::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-        qWarning("tidepanel: no pipe for the termination signals");
-        return;
-    }
-    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, qApp);
-    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [shared] {
-        char byte;
-        while (::read(signalPipe[0], &byte, 1) > 0) {
-        }
-        (*shared)();
-        QCoreApplication::exit(0);
-    });
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int number : {SIGTERM, SIGHUP, SIGINT}) {
-        sigaction(number, &action, nullptr);
-    }
 }
 
 } // namespace tidepanel::startup

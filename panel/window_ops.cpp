@@ -50,12 +50,15 @@ QPoint upperRight(const QRect& screen, const QSize& window) {
     return QPoint(screen.x() + screen.width() - window.width(), screen.y());
 }
 
+// Both panel windows are frameless, so the whole window is the widget itself;
+// its frame geometry is not known (1 x 1) until the window manager has
+// answered, and a move by it would push the window off the screen's corner.
 void PlaceLowerRight(QWidget& window) {
-    window.move(lowerRight(primaryScreen(), window.frameGeometry().size()));
+    window.move(lowerRight(primaryScreen(), window.size()));
 }
 
 void PlaceUpperRight(QWidget& window) {
-    window.move(upperRight(primaryScreen(), window.frameGeometry().size()));
+    window.move(upperRight(primaryScreen(), window.size()));
 }
 
 namespace ops_record {

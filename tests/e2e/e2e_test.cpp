@@ -10,6 +10,7 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <unistd.h>
 
 using desk::AppFolder;
@@ -31,6 +32,11 @@ const QRect supportLine(panelArea.x(), panelArea.y() + 80, 330, 17);
 const QRect infoArea(Desktop::width - 278, 0, 278, 214);
 // Its processor value label.
 const QRect cpuValue(infoArea.x() + 88, 40, 161, 17);
+
+// How long to wait for what must come sooner or later (a window, a box, the
+// end of a process) on a busy machine; what must come within a time is
+// checked against that time.
+constexpr int patience = 30000;
 
 const QString prepared = QStringLiteral(
     "[Sysinfo]\r\nTitle=示例电脑服务部\r\nService TEL=400-000-0000\r\nTechnology "
@@ -74,7 +80,7 @@ protected:
 
     std::unique_ptr<Program> startPanel() {
         auto panel = std::make_unique<Program>(*desktop, app.program(QStringLiteral("tidepanel")));
-        EXPECT_TRUE(waitUntil([&] { return !desktop->windows(panelTitle).isEmpty(); }, 10000))
+        EXPECT_TRUE(waitUntil([&] { return !desktop->windows(panelTitle).isEmpty(); }, patience))
             << "the panel did not appear";
         // Its first tick has placed it and cut its background away.
         QThread::msleep(1300);
@@ -84,45 +90,68 @@ protected:
     // Starts the editor and gives its main window the focus; returns the window.
     QString startEditor(std::unique_ptr<Program>& editor) {
         editor = std::make_unique<Program>(*desktop, app.program(QStringLiteral("tideedit")));
+        const QString id = window(editorTitle);
+        EXPECT_FALSE(id.isEmpty()) << "the editor did not appear";
+        desktop->focus(id);
+        return id;
+    }
+
+    // The first window of this title once one shows, else empty.
+    QString window(const QString& title) {
         QString id;
-        EXPECT_TRUE(waitUntil(
+        waitUntil(
             [&] {
-                const QStringList ids = desktop->windows(editorTitle);
+                const QStringList ids = desktop->windows(title);
                 id = ids.isEmpty() ? QString() : ids.first();
                 return !id.isEmpty();
             },
-            10000))
-            << "the editor did not appear";
-        desktop->focus(id);
-        QThread::msleep(300);
+            patience);
         return id;
     }
 
     // Waits for a message box with this title and answers it with Enter.
     bool answerBox(const QString& title) {
-        QString id;
-        const bool shown = waitUntil(
-            [&] {
-                const QStringList ids = desktop->windows(QStringLiteral("^%1$").arg(title));
-                id = ids.isEmpty() ? QString() : ids.first();
-                return !id.isEmpty();
-            },
-            5000);
-        if (!shown) {
+        const QString id = window(QStringLiteral("^%1$").arg(title));
+        if (id.isEmpty()) {
             return false;
         }
         desktop->focus(id);
         desktop->keys({QStringLiteral("Return")});
         return waitUntil(
-            [&] { return desktop->windows(QStringLiteral("^%1$").arg(title)).isEmpty(); }, 5000);
+            [&] { return desktop->windows(QStringLiteral("^%1$").arg(title)).isEmpty(); },
+            patience);
+    }
+
+    // Replaces the text of the focused box and checks that what arrived is
+    // what was typed: a character typed through a spare key may reach the
+    // program after that key was given to the next one, and then it is typed again.
+    void fill(const QString& text) {
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            desktop->keys({QStringLiteral("ctrl+a")});
+            desktop->type(text);
+            desktop->keys({QStringLiteral("ctrl+a")}); // selects it for reading back
+            if (waitUntil([&] { return desktop->selection() == text; }, 3000, 100)) {
+                return;
+            }
+        }
+        ADD_FAILURE() << "the box holds " << desktop->selection().toStdString();
     }
 
     QImage panel() const { return desktop->grab(panelArea); }
 
-    // Opens a menu by its access key and chooses an item once the menu is up.
+    // Opens a menu by its access key and chooses an item once the menu is up
+    // (one more window of the editor's class shows).
     void menu(const QString& menuKey, const QString& itemKey) {
+        auto shown = [&] {
+            return desktop
+                ->run(QStringLiteral("xdotool"),
+                      {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                       QStringLiteral("--class"), QStringLiteral("tideedit")})
+                .count(QLatin1Char('\n'));
+        };
+        const int before = shown();
         desktop->keys({menuKey});
-        QThread::msleep(300);
+        EXPECT_TRUE(waitUntil([&] { return shown() > before; }, patience)) << "no menu";
         desktop->keys({itemKey});
     }
 
@@ -139,10 +168,9 @@ TEST_P(EndToEnd, AnEditShowsOnThePanelWithinASecond) {
 
     std::unique_ptr<Program> editor;
     startEditor(editor);
-    desktop->keys({QStringLiteral("ctrl+a")});
-    desktop->type(QStringLiteral("新的店名"));
-    desktop->keys({QStringLiteral("Tab"), QStringLiteral("ctrl+a")});
-    desktop->type(QStringLiteral("400-123-4567"));
+    fill(QStringLiteral("新的店名"));
+    desktop->keys({QStringLiteral("Tab")});
+    fill(QStringLiteral("400-123-4567"));
     desktop->keys({QStringLiteral("Return")});
     ASSERT_TRUE(answerBox(QStringLiteral("信息")));
     EXPECT_EQ(app.value(QStringLiteral("Sysinfo"), QStringLiteral("Title")),
@@ -184,18 +212,12 @@ TEST_P(EndToEnd, TheConfigurationInfoWindowFollowsItsSwitch) {
     std::unique_ptr<Program> editor;
     startEditor(editor);
     menu(QStringLiteral("alt+m"), QStringLiteral("p"));
-    QString settings;
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            const QStringList ids = desktop->windows(QStringLiteral("^电脑配置设置$"));
-            settings = ids.isEmpty() ? QString() : ids.first();
-            return !settings.isEmpty();
-        },
-        5000));
+    const QString settings = window(QStringLiteral("^电脑配置设置$"));
+    ASSERT_FALSE(settings.isEmpty());
     desktop->focus(settings);
     // The check box has the focus; the processor line is next.
-    desktop->keys({QStringLiteral("Tab"), QStringLiteral("ctrl+a")});
-    desktop->type(QStringLiteral("8 核处理器"));
+    desktop->keys({QStringLiteral("Tab")});
+    fill(QStringLiteral("8 核处理器"));
     desktop->keys({QStringLiteral("shift+Tab"), QStringLiteral("space"), QStringLiteral("Return")});
     ASSERT_TRUE(answerBox(QStringLiteral("信息")));
     EXPECT_EQ(app.value(QStringLiteral("Display"), QStringLiteral("Info")), "0");
@@ -226,36 +248,47 @@ TEST_P(EndToEnd, TheCloseFlagEndsThePanelUntilItIsRepaired) {
     EXPECT_TRUE(first->waitForEnd(2500)) << "the running panel ended";
 
     Program second(*desktop, app.program(QStringLiteral("tidepanel")));
-    EXPECT_TRUE(second.waitForEnd(3000)) << "a panel started now ends at its first tick";
+    EXPECT_TRUE(second.waitForEnd(patience)) << "a panel started now ends at its first tick";
     EXPECT_EQ(app.value(QStringLiteral("Sysinfo"), QStringLiteral("Close")), "End");
 
     menu(QStringLiteral("alt+h"), QStringLiteral("r"));
     ASSERT_TRUE(answerBox(QStringLiteral("tideedit")));
     EXPECT_EQ(app.value(QStringLiteral("Sysinfo"), QStringLiteral("Close")), "Start");
     Program third(*desktop, app.program(QStringLiteral("tidepanel")));
+    EXPECT_FALSE(window(panelTitle).isEmpty());
     EXPECT_FALSE(third.waitForEnd(2500)) << "after the repair a new panel stays";
 }
 
-TEST_P(EndToEnd, ExitKeepsTheCloseFlagAndClosingTheWindowResetsIt) {
+TEST_P(EndToEnd, ExitKeepsTheCloseFlagAndEveryOtherEndResetsIt) {
     std::unique_ptr<Program> editor;
-    QString window = startEditor(editor);
+    QString id = startEditor(editor);
     desktop->keys({QStringLiteral("shift+Tab"), QStringLiteral("space")});
     ASSERT_TRUE(answerBox(QStringLiteral("信息")));
-    desktop->focus(window);
+    desktop->focus(id);
     menu(QStringLiteral("alt+m"), QStringLiteral("e"));
-    EXPECT_TRUE(editor->waitForEnd(3000));
+    EXPECT_TRUE(editor->waitForEnd(patience));
     EXPECT_EQ(app.value(QStringLiteral("Sysinfo"), QStringLiteral("Close")), "End");
 
-    window = startEditor(editor);
-    desktop->close(window);
-    EXPECT_TRUE(editor->waitForEnd(3000));
+    id = startEditor(editor);
+    desktop->close(id);
+    EXPECT_TRUE(editor->waitForEnd(patience));
     EXPECT_EQ(app.value(QStringLiteral("Sysinfo"), QStringLiteral("Close")), "Start");
+
+    // Mended fault: ended by the system, the editor left the panel stopped.
+    for (int number : {SIGTERM, SIGHUP}) {
+        app.writeIni(
+            QString(prepared).replace(QStringLiteral("Close=Start"), QStringLiteral("Close=End")));
+        startEditor(editor);
+        ::kill(pid_t(editor->pid()), number);
+        EXPECT_TRUE(editor->waitForEnd(patience)) << number;
+        EXPECT_EQ(app.value(QStringLiteral("Sysinfo"), QStringLiteral("Close")), "Start") << number;
+    }
 }
 
 TEST_P(EndToEnd, ASecondPanelEndsAtOnceAndTheFirstGoesOn) {
     auto first = startPanel();
     Program second(*desktop, app.program(QStringLiteral("tidepanel")));
-    EXPECT_TRUE(second.waitForEnd(2000));
+    EXPECT_TRUE(second.waitForEnd(patience));
     EXPECT_EQ(desktop->windows(panelTitle).size(), 1);
     QThread::msleep(1200);
     EXPECT_TRUE(first->running());
@@ -316,17 +349,11 @@ TEST_P(EndToEnd, AReadOnlyFolderIsSaidAndTheFileIsKept) {
         return f.readAll();
     }();
     auto panelProcess = std::make_unique<Program>(*desktop, app.program("tidepanel"), true);
-    ASSERT_TRUE(waitUntil([&] { return !desktop->windows(panelTitle).isEmpty(); }, 10000));
+    ASSERT_FALSE(window(panelTitle).isEmpty());
     auto editor = std::make_unique<Program>(*desktop, app.program("tideedit"), true);
-    QString window;
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            const QStringList ids = desktop->windows(editorTitle);
-            window = ids.isEmpty() ? QString() : ids.first();
-            return !window.isEmpty();
-        },
-        10000));
-    desktop->focus(window);
+    const QString id = window(editorTitle);
+    ASSERT_FALSE(id.isEmpty());
+    desktop->focus(id);
     desktop->type(QStringLiteral("x"));
     desktop->keys({QStringLiteral("Return")});
     EXPECT_TRUE(answerBox(QStringLiteral("错误：")));
@@ -366,6 +393,18 @@ TEST_P(EndToEnd, UnderAWindowManagerThePanelStaysBelowAndOffTheTaskbar) {
         },
         1500))
         << "raised by hand, the panel is back below within a second";
+
+    // Mended fault: the window manager's maximise button maximised the editor.
+    const QString editorId = desktop->windows(editorTitle).first();
+    desktop->maximise(editorId);
+    QThread::msleep(1000);
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return !desktop->states(editorId).contains(
+                QStringLiteral("_NET_WM_STATE_MAXIMIZED_VERT"));
+        },
+        patience))
+        << "the editor is back in its normal state";
 }
 
 INSTANTIATE_TEST_SUITE_P(Desktops, EndToEnd, ::testing::Values(false, true), [](const auto& info) {

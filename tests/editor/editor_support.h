@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QTest>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -46,6 +47,11 @@ inline void type(QWidget* widget, const QString& text) {
         QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
         QApplication::sendEvent(widget, &release);
     }
+}
+
+// Whether a label shows its text as the characters themselves, not as markup.
+inline bool showsAsTyped(const QLabel& label) {
+    return label.sizeHint().width() >= label.fontMetrics().horizontalAdvance(label.text());
 }
 
 // Shows a window and waits until it has the keyboard.

@@ -55,16 +55,19 @@ TEST_F(MainWindow, LoadShowsTheFileAndTicksEverySwitchWhateverItSays) {
         "[Sysinfo]\nTitle=星光电脑城维修部一二三四五六七八九十甲乙\nService TEL=400-1\n"
         "Technology TEL=800-2\nAdd=海港路 7 号\n"
         "[Display]\nTitle=0\nService TEL=0\nTechnology TEL=0\nAdd=0\n"
-        "[Config]\nlabel5=热线\nlabel6=维修\nlabel7=门店\n"));
+        "[Config]\nlabel5=<b>热线</b>\nlabel6=维修\nlabel7=<img src=x>\n"));
     tideedit::Main w;
     w.Form_Load();
     EXPECT_EQ(w.Text1.text(), QStringLiteral("星光电脑城维修部一二三四五六七八"));
     EXPECT_EQ(w.Text2.text(), QStringLiteral("400-1"));
     EXPECT_EQ(w.Text3.text(), QStringLiteral("800-2"));
     EXPECT_EQ(w.Text4.text(), QStringLiteral("海港路 7 号"));
-    EXPECT_EQ(w.Label2.text(), QStringLiteral("热线"));
+    EXPECT_EQ(w.Label2.text(), QStringLiteral("<b>热线</b>"));
     EXPECT_EQ(w.Label3.text(), QStringLiteral("维修"));
-    EXPECT_EQ(w.Label4.text(), QStringLiteral("门店"));
+    EXPECT_EQ(w.Label4.text(), QStringLiteral("<img src=x>"));
+    for (QLabel* row : {&w.Label2, &w.Label4}) {
+        EXPECT_TRUE(editor_testing::showsAsTyped(*row)) << row->text().toStdString();
+    }
     for (QCheckBox* check : {&w.Check1, &w.Check2, &w.Check3, &w.Check4}) {
         EXPECT_TRUE(check->isChecked());
     }

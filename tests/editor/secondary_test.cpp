@@ -34,10 +34,14 @@ TEST_F(AdvancedSettings, LoadShowsTheStoredWordingAndLeavesTheBoxesEmpty) {
     }
     EXPECT_TRUE(sameIcon(w.windowIcon(), tideedit::editorIcon()));
 
-    app.write(QStringLiteral("[Config]\nlabel5=热线\nlabel6=维修\nlabel7=门店\n"));
+    app.write(QStringLiteral("[Config]\nlabel5=热线\nlabel6=维修\nlabel7=img src=x\n"));
     tideedit::adset again;
     again.Form_Load();
     EXPECT_EQ(again.Label2.text(), QStringLiteral("修改<维修>字样"));
+    EXPECT_EQ(again.Label3.text(), QStringLiteral("修改<img src=x>字样"));
+    for (QLabel* row : {&again.Label1, &again.Label2, &again.Label3}) {
+        EXPECT_TRUE(editor_testing::showsAsTyped(*row)) << row->text().toStdString();
+    }
     EXPECT_EQ(again.Text2.text(), empty) << "the boxes are never filled from the file";
     EXPECT_EQ(again.Text1.toolTip(), QStringLiteral("最多4位数"));
 }
@@ -243,6 +247,22 @@ TEST_F(SecondaryWindows, AnOpenWindowComesToTheFrontAsItIs) {
     EXPECT_EQ(w.adsetWindow->Label1.text(), QStringLiteral("修改<乙>字样")) << "loaded afresh";
     EXPECT_EQ(w.adsetWindow->Text1.text(), empty);
     EXPECT_TRUE(w.isEnabled()) << "modeless: the main window stays usable";
+}
+
+// Mended fault: window managers that ignore the frame flags offered a
+// maximise button that worked.
+TEST_F(SecondaryWindows, NoResizableWindowStaysMaximised) {
+    tideedit::Main main;
+    tideedit::adset settings;
+    tideedit::Peizhi configuration;
+    tideedit::Help help;
+    for (QWidget* w : std::initializer_list<QWidget*>{&main, &settings, &configuration, &help}) {
+        w->show();
+        w->showMaximized();
+        EXPECT_TRUE(QTest::qWaitFor([w] { return !w->isMaximized(); }, 2000))
+            << w->windowTitle().toStdString();
+        w->hide();
+    }
 }
 
 TEST_F(SecondaryWindows, EachMenuItemShowsItsOwnWindow) {

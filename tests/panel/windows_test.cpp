@@ -1,5 +1,6 @@
 // The two panel windows on the offscreen platform, driven through their
 // handlers against prepared settings files.
+#include "application.h"
 #include "main_form.h"
 #include "names.h"
 #include "peizhi.h"
@@ -10,6 +11,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -299,6 +301,30 @@ TEST_F(PanelWindows, PlacementAndWindowOperationsFollowTheirOrder) {
               QStringList({"SendToBottom Form1", "ApplyColourKey Form1", "SendToBottom 配置信息"}));
     EXPECT_EQ(panel->pos(), QPoint(screen.right() + 1 - 330, screen.bottom() + 1 - 179 - 30));
     EXPECT_EQ(panel->peizhi()->pos(), QPoint(5, 5)) << "placed only when it loads";
+}
+
+// Mended fault: the panel's timers went on ticking under the run-time error box.
+TEST_F(PanelWindows, AfterAnUnhandledErrorOnlyItsBoxRunsAndThenTheProcessEnds) {
+    auto panel = load();
+    panel->Timer1.start(100);
+    panel->peizhi()->Timer1.start(100);
+    QStringList underTheBox;
+    recorder.whileBoxShows = [&] {
+        if (recorder.boxes.size() > 1) {
+            return; // the second box is wrong already; no third
+        }
+        tidepanel::ops_record::clear();
+        QTest::qWait(400);
+        panel->close();
+        tide::Application::fail(QStringLiteral("second"));
+        underTheBox = tidepanel::ops_record::taken();
+    };
+    tide::Application::fail(QStringLiteral("first"));
+    EXPECT_EQ(underTheBox, QStringList()) << "no tick under the box";
+    EXPECT_TRUE(panel->loaded()) << "not closed under the box";
+    ASSERT_EQ(recorder.boxes.size(), 1u);
+    EXPECT_EQ(recorder.boxes[0].text, QStringLiteral("运行时错误：first"));
+    EXPECT_EQ(recorder.ends, std::vector<int>{1});
 }
 
 TEST(Placement, CornersOfAnyScreen) {

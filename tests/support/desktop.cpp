@@ -224,6 +224,30 @@ void Desktop::close(const QString& window) const {
     xcb_flush(x.c);
 }
 
+void Desktop::maximise(const QString& window) const {
+    Connection x(display_);
+    if (!x.ok()) {
+        return;
+    }
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = xcb_window_t(window.toUInt());
+    event.type = x.atom("_NET_WM_STATE");
+    event.data.data32[0] = 1; // add
+    event.data.data32[1] = x.atom("_NET_WM_STATE_MAXIMIZED_VERT");
+    event.data.data32[2] = x.atom("_NET_WM_STATE_MAXIMIZED_HORZ");
+    event.data.data32[3] = 2; // asked for by the user
+    xcb_send_event(x.c, 0, x.root(),
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&event));
+    xcb_flush(x.c);
+}
+
+QString Desktop::selection() const {
+    return run(QStringLiteral("xclip"), {QStringLiteral("-o")});
+}
+
 QStringList Desktop::states(const QString& window) const {
     const QString out = run(QStringLiteral("xprop"),
                             {QStringLiteral("-id"), window, QStringLiteral("_NET_WM_STATE")});

@@ -49,6 +49,10 @@ public:
     void focus(const QString& window) const;
     // Asks the window to close, as its close box does (WM_DELETE_WINDOW).
     void close(const QString& window) const;
+    // Asks the window manager to maximise the window, as its maximise button does.
+    void maximise(const QString& window) const;
+    // The text that the program holding the primary selection has selected.
+    QString selection() const;
     // The window's _NET_WM_STATE atoms, by name.
     QStringList states(const QString& window) const;
     bool hasWindowManager() const { return manager_ != nullptr; }

@@ -68,6 +68,9 @@ Recorder::Recorder() {
     seams::Hooks hooks;
     hooks.messageBox = [this](const QString& text, const QString& title, seams::Icon icon) {
         boxes.push_back({text, title, icon});
+        if (whileBoxShows) {
+            whileBoxShows();
+        }
     };
     hooks.openUrl = [this](const QString& url) {
         urls.push_back(url);

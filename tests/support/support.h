@@ -8,6 +8,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -65,6 +66,8 @@ public:
     std::vector<QString> urls;
     std::vector<int> ends; // statuses passed to endProcess
     bool browserWorks = true;
+    // Runs while a box shows, as the box's own event loop would.
+    std::function<void()> whileBoxShows;
 };
 
 } // namespace testing_support
