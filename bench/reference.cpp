@@ -52,16 +52,37 @@ bool shown(const std::string& value) {
 struct Window {
     xcb_window_t id;
     int width, height;
+    std::vector<int> sizes;         // of each line's letters, in pixels
     std::vector<std::string> lines; // what it shows now
 };
 
 xcb_connection_t* c;
 xcb_screen_t* screen;
-xcb_font_t font;
 constexpr uint32_t key = 0xFEFEFE;
 
-Window create(int x, int y, int width, int height, const char* title) {
-    Window w{xcb_generate_id(c), width, height, {}};
+// Bold letters of the panel's sizes, so that the cut-out is of a like
+// intricacy (the bytes of Chinese text show as pairs of Latin-1 letters).
+xcb_font_t font(int pixels) {
+    static std::vector<std::pair<int, xcb_font_t>> open;
+    for (const auto& [size, id] : open) {
+        if (size == pixels) {
+            return id;
+        }
+    }
+    const std::string name =
+        "-*-helvetica-bold-r-normal--" + std::to_string(pixels) + "-*-*-*-p-*-iso8859-1";
+    xcb_font_t id = xcb_generate_id(c);
+    if (xcb_generic_error_t* e = xcb_request_check(
+            c, xcb_open_font_checked(c, id, uint16_t(name.size()), name.c_str()))) {
+        std::free(e);
+        xcb_open_font(c, id, 5, "fixed"); // always there
+    }
+    open.emplace_back(pixels, id);
+    return id;
+}
+
+Window create(int x, int y, int width, int height, const char* title, std::vector<int> sizes) {
+    Window w{xcb_generate_id(c), width, height, std::move(sizes), {}};
     const uint32_t values[] = {key, XCB_EVENT_MASK_EXPOSURE};
     xcb_create_window(c, XCB_COPY_FROM_PARENT, w.id, screen->root, int16_t(x), int16_t(y),
                       uint16_t(width), uint16_t(height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
@@ -72,12 +93,16 @@ Window create(int x, int y, int width, int height, const char* title) {
 }
 
 void drawLines(xcb_drawable_t d, xcb_gcontext_t gc, const Window& w) {
+    int y = 8;
     for (size_t i = 0; i < w.lines.size(); ++i) {
+        y += w.sizes[i] + 6;
+        const uint32_t f = font(w.sizes[i]);
+        xcb_change_gc(c, gc, XCB_GC_FONT, &f);
         // One text item: its length, a horizontal offset, the bytes.
-        const std::string& t = w.lines[i].substr(0, 254);
+        const std::string t = w.lines[i].substr(0, 254);
         std::string item{char(t.size()), 0};
         item += t;
-        xcb_poly_text_8(c, d, gc, 8, int16_t(20 + 20 * i), uint32_t(item.size()),
+        xcb_poly_text_8(c, d, gc, 8, int16_t(y), uint32_t(item.size()),
                         reinterpret_cast<const uint8_t*>(item.data()));
     }
 }
@@ -85,8 +110,8 @@ void drawLines(xcb_drawable_t d, xcb_gcontext_t gc, const Window& w) {
 // The lettering on the colour key, and a one-bit mask cut from the same lines.
 void paint(const Window& w) {
     const xcb_gcontext_t gc = xcb_generate_id(c);
-    const uint32_t colours[] = {0xFF0000, font};
-    xcb_create_gc(c, gc, w.id, XCB_GC_FOREGROUND | XCB_GC_FONT, colours);
+    const uint32_t colour = 0xFF0000;
+    xcb_create_gc(c, gc, w.id, XCB_GC_FOREGROUND, &colour);
     xcb_clear_area(c, 0, w.id, 0, 0, 0, 0);
     drawLines(w.id, gc, w);
     xcb_free_gc(c, gc);
@@ -96,8 +121,8 @@ void reshape(const Window& w) {
     const xcb_pixmap_t mask = xcb_generate_id(c);
     xcb_create_pixmap(c, 1, mask, w.id, uint16_t(w.width), uint16_t(w.height));
     const xcb_gcontext_t gc = xcb_generate_id(c);
-    const uint32_t clear[] = {0, font};
-    xcb_create_gc(c, gc, mask, XCB_GC_FOREGROUND | XCB_GC_FONT, clear);
+    const uint32_t clear = 0;
+    xcb_create_gc(c, gc, mask, XCB_GC_FOREGROUND, &clear);
     const xcb_rectangle_t all{0, 0, uint16_t(w.width), uint16_t(w.height)};
     xcb_poly_fill_rectangle(c, mask, gc, 1, &all);
     const uint32_t set = 1;
@@ -141,6 +166,7 @@ void panelTick(Window& w) {
         lines.push_back(on[size_t(i)] ? label + " " + value[size_t(i)] : "");
         ++i;
     }
+    lines.push_back("2026 tide");
     if (lookUp("Sysinfo", "Close") == "End") {
         std::exit(0);
     }
@@ -152,9 +178,9 @@ void panelTick(Window& w) {
 
 void infoTick(Window& w) {
     toBottom(w);
-    std::vector<std::string> lines;
+    std::vector<std::string> lines{"Welcome"};
     for (const char* k : {"CPU", "MB", "MEM", "HD", "Show"}) {
-        lines.push_back(lookUp("Info", k));
+        lines.push_back(std::string(k) + " info: " + lookUp("Info", k));
     }
     if (lookUp("Sysinfo", "Close") == "End") {
         std::exit(0);
@@ -171,11 +197,10 @@ int main() {
         return 1;
     }
     screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-    font = xcb_generate_id(c);
-    xcb_open_font(c, font, 5, "fixed");
-    Window panel =
-        create(screen->width_in_pixels - 330, screen->height_in_pixels - 209, 330, 179, "Form1");
-    Window info = create(screen->width_in_pixels - 278, 0, 278, 214, "Info");
+    Window panel = create(screen->width_in_pixels - 330, screen->height_in_pixels - 209, 330, 179,
+                          "Form1", {32, 16, 16, 16, 12});
+    Window info =
+        create(screen->width_in_pixels - 278, 0, 278, 214, "Info", {16, 12, 12, 12, 12, 12});
     panelTick(panel);
     infoTick(info);
     xcb_map_window(c, info.id);
