@@ -15,7 +15,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 version=6.4.2
-cache=${XDG_CACHE_HOME:-$HOME/.cache}
+# The windows preset looks for it there too.
+cache=$HOME/.cache
 prefix=${TIDE_QT_WINDOWS:-$cache/qt6-mingw-$version}
 archive=${TIDE_QT_ARCHIVE:-../shared/windows/qt6-mingw-$version.tar.xz}
 work=$cache/qt6-mingw-$version-build
