@@ -3,13 +3,9 @@
 #include "ansi.h"
 #include "profile.h"
 
+#include "inifile.h"
+
 #include <QCoreApplication>
-#include <QCryptographicHash>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QLockFile>
-#include <QSaveFile>
 
 #include <optional>
 
@@ -20,6 +16,11 @@ QString& folderOverride() {
     static QString folder;
     return folder;
 }
+
+// A write holds the lock for milliseconds; a confirm or a tick waiting for
+// it must not freeze its window for long.
+constexpr int writeWaitMs = 400;
+constexpr int readWaitMs = 200;
 
 const QByteArray utf8Mark("\xEF\xBB\xBF");
 const QByteArray utf16Mark("\xFF\xFE");
@@ -131,55 +132,46 @@ std::optional<QByteArray> withValueIn(const QByteArray& raw, const QString& sect
 
 // The file's bytes; empty for a file that does not exist yet, nothing when
 // it exists but cannot be read.
-std::optional<QByteArray> contents(const QString& path, bool& exists) {
-    QFile file(path);
-    exists = file.exists();
-    if (!exists) {
-        return QByteArray();
-    }
-    if (!file.open(QIODevice::ReadOnly)) {
+std::optional<QByteArray> contents(const QString& path) {
+    QByteArray bytes;
+    if (inifile::read(path, bytes, readWaitMs) == inifile::Found::Refused) {
         return std::nullopt;
     }
-    return file.readAll();
+    return bytes;
 }
 
-// The inter-process lock around one read-modify-write: beside the file, or
-// in the temporary folder, keyed by the file's path, where the folder refuses it.
-class WriteLock {
-public:
-    explicit WriteLock(const QString& path) : beside_(path + QStringLiteral(".lock")) {
-        if (beside_.tryLock(timeoutMs)) {
-            held_ = &beside_;
-            return;
-        }
-        if (beside_.error() != QLockFile::PermissionError) {
-            return;
-        }
-        const QByteArray key = QCryptographicHash::hash(QFileInfo(path).absoluteFilePath().toUtf8(),
-                                                        QCryptographicHash::Sha1)
-                                   .toHex()
-                                   .left(16);
-        temp_.emplace(
-            QDir::temp().filePath(QStringLiteral("tide-%1.lock").arg(QLatin1String(key))));
-        if (temp_->tryLock(timeoutMs)) {
-            held_ = &*temp_;
-        }
+// Sets one value under the lock. A read's write-back of its default passes
+// `keepStored`: another program may have stored a value since the read, and
+// the default goes only where the key is still missing or empty.
+bool store(const QString& section, const QString& key, const QString& value, bool keepStored) {
+    if (!profile::storable<char16_t>(u16(section), u16(key), u16(value))) {
+        return false;
     }
-    ~WriteLock() {
-        if (held_) {
-            held_->unlock();
-        }
+    const QString path = IniFilePath();
+    std::optional<QByteArray> raw = contents(path);
+    if (!raw) {
+        return false;
     }
-    WriteLock(const WriteLock&) = delete;
-    WriteLock& operator=(const WriteLock&) = delete;
-    bool held() const { return held_ != nullptr; }
-
-private:
-    static constexpr int timeoutMs = 3000; // a write holds it for milliseconds
-    QLockFile beside_;
-    std::optional<QLockFile> temp_;
-    QLockFile* held_ = nullptr;
-};
+    std::optional<QByteArray> next = withValueIn(*raw, section, key, value);
+    if (!next) {
+        return false;
+    }
+    // The panel writes back every empty key it reads, many times a second:
+    // a write that changes nothing must not touch the file or take the lock.
+    if (!raw->isEmpty() && *next == *raw) {
+        return true;
+    }
+    return inifile::update(path, writeWaitMs,
+                           [&](const QByteArray& now, bool) -> std::optional<QByteArray> {
+                               if (keepStored) {
+                                   std::optional<QString> stored = lookupIn(now, section, key);
+                                   if (stored && !stored->isEmpty()) {
+                                       return now;
+                                   }
+                               }
+                               return withValueIn(now, section, key, value);
+                           });
+}
 
 } // namespace
 
@@ -191,61 +183,20 @@ QString IniFilePath() {
 }
 
 QString ReadIniValue(const QString& section, const QString& key, const QString& def) {
-    bool exists = false;
-    std::optional<QByteArray> raw = contents(IniFilePath(), exists);
-    std::optional<QString> value = raw ? lookupIn(*raw, section, key) : std::nullopt;
+    std::optional<QByteArray> raw = contents(IniFilePath());
+    if (!raw) {
+        return def; // nothing is written into a file that cannot be read
+    }
+    std::optional<QString> value = lookupIn(*raw, section, key);
     if (!value || value->isEmpty()) {
-        WriteIniValue(section, key, def);
+        store(section, key, def, true);
         return def;
     }
     return *value;
 }
 
 bool WriteIniValue(const QString& section, const QString& key, const QString& value) {
-    if (!profile::storable<char16_t>(u16(section), u16(key), u16(value))) {
-        return false;
-    }
-    const QString path = IniFilePath();
-    bool exists = false;
-    std::optional<QByteArray> raw = contents(path, exists);
-    if (!raw) {
-        return false;
-    }
-    std::optional<QByteArray> next = withValueIn(*raw, section, key, value);
-    if (!next) {
-        return false;
-    }
-    // The panel writes back every empty key it reads, many times a second:
-    // a write that changes nothing must not touch the file or take the lock.
-    if (exists && *next == *raw) {
-        return true;
-    }
-    WriteLock lock(path);
-    if (!lock.held()) {
-        return false;
-    }
-    // Another process may have written since the first read.
-    raw = contents(path, exists);
-    if (!raw) {
-        return false;
-    }
-    next = withValueIn(*raw, section, key, value);
-    if (!next) {
-        return false;
-    }
-    if (exists && *next == *raw) {
-        return true;
-    }
-    QSaveFile file(path);
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return false;
-    }
-    if (file.write(*next) != next->size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return store(section, key, value, false);
 }
 
 void setFolderForTesting(const QString& folder) {
