@@ -66,8 +66,7 @@ Read read(const std::wstring& path, std::string& bytes, std::size_t maxBytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         DWORD got = 0;
-        if (!ReadFile(file.get(), bytes.data() + done, DWORD(bytes.size() - done), &got,
-                      nullptr)) {
+        if (!ReadFile(file.get(), bytes.data() + done, DWORD(bytes.size() - done), &got, nullptr)) {
             bytes.clear();
             return Read::Refused;
         }
@@ -98,8 +97,8 @@ bool replace(const std::wstring& path, const std::string& bytes, int retryMs) {
                 return false;
             }
             // The folder takes no new file: the file itself, in place.
-            Handle in_place(CreateFileW(path.c_str(), GENERIC_WRITE, shareAll, nullptr,
-                                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+            Handle in_place(CreateFileW(path.c_str(), GENERIC_WRITE, shareAll, nullptr, OPEN_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
             return in_place.ok() && writeAll(in_place.get(), bytes);
         }
         written = writeAll(file.get(), bytes);

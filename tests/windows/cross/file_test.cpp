@@ -77,9 +77,8 @@ TEST_CASE("a thousand saves while another process holds the file: none refused, 
     for (int n = 1; n <= 1000; ++n) {
         refused += win32file::replace(path, version(n), 1000) ? 0 : 1;
         // The panel's own reads meanwhile: always a whole file.
-        torn += win32file::read(path, bytes, 1 << 20) == win32file::Read::File && whole(bytes)
-                    ? 0
-                    : 1;
+        torn +=
+            win32file::read(path, bytes, 1 << 20) == win32file::Read::File && whole(bytes) ? 0 : 1;
     }
     SetEvent(stop);
     DWORD heldTorn = 99;
