@@ -5,7 +5,8 @@
 # ~/.cache/qt6-mingw-6.4.2. A second run does nothing.
 #
 #   scripts/windows-qt.sh              make sure it is there (unpack or build)
-#   scripts/windows-qt.sh --have       exit 0 when it is there or can be unpacked
+#   scripts/windows-qt.sh --have       exit 0 when it is there or can be unpacked,
+#                                      else say how to get it
 #   scripts/windows-qt.sh --configure  fetch, patch and configure only
 #
 # A prebuilt copy made by this recipe, ../shared/windows/qt6-mingw-6.4.2.tar.xz
@@ -39,7 +40,11 @@ if [ -f "$archive" ]; then
     rm -rf "$tmp"
     exit 0
 fi
-[ "$mode" = --have ] && exit 1
+if [ "$mode" = --have ]; then
+    echo "No Qt for Windows: scripts/windows-qt.sh builds one (about an hour), or put" \
+        "qt6-mingw-$version.tar.xz into ../shared/windows/, so the tests of the Windows programs are skipped" >&2
+    exit 1
+fi
 
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
