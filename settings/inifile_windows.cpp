@@ -1,7 +1,10 @@
 // The settings file on Windows: an inter-process lock file beside it (or in
 // the temporary folder where the folder refuses it), and a write that
 // replaces the file through a new one, or writes in place where the folder
-// refuses new files.
+// refuses new files. The file itself is read and replaced by the Win32 calls
+// (file_windows.h): Qt's files share no deletion, so every read of the panel
+// would make a save by the editor fail.
+#include "file_windows.h"
 #include "inifile.h"
 
 #include <QCryptographicHash>
@@ -10,26 +13,36 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
-#include <QSaveFile>
 
 namespace inifile {
 namespace {
 
-// Only a regular file (or a link to one), and never more than maxBytes + 1.
+// Only a regular file (or a link to one), and never more than maxBytes.
 Found readFile(const QString& path, QByteArray& bytes) {
     bytes.clear();
     const QFileInfo info(path);
     if (!info.exists()) {
         return info.isSymLink() ? Found::Refused : Found::Missing;
     }
-    QFile file(path);
-    if (!info.isFile() || info.size() > maxBytes || !file.open(QIODevice::ReadOnly)) {
+    if (!info.isFile()) {
         return Found::Refused;
     }
-    bytes = file.read(maxBytes + 1);
-    return bytes.size() <= maxBytes && file.error() == QFileDevice::NoError ? Found::File
-                                                                            : Found::Refused;
+    std::string read;
+    switch (win32file::read(path.toStdWString(), read, std::size_t(maxBytes))) {
+    case win32file::Read::File:
+        bytes = QByteArray::fromStdString(read);
+        return Found::File;
+    case win32file::Read::Missing:
+        return Found::Missing;
+    case win32file::Read::Refused:
+        break;
+    }
+    return Found::Refused;
 }
+
+// How long a save waits for another process (a virus scanner, an older
+// reader) to let go of the file.
+constexpr int replaceRetryMs = 1000;
 
 class WriteLock {
 public:
@@ -90,16 +103,7 @@ bool update(const QString& path, int waitMs, const Change& change) {
     if (found == Found::File && *next == old) {
         return true;
     }
-    QSaveFile file(path);
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return false;
-    }
-    if (file.write(*next) != next->size() || !file.flush()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return win32file::replace(path.toStdWString(), next->toStdString(), replaceRetryMs);
 }
 
 } // namespace inifile
