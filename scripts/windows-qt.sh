@@ -33,6 +33,7 @@ if [ -f "$archive" ]; then
     [ "$mode" = --have ] && exit 0
     echo "Unpacking Qt for Windows from $archive into $prefix"
     # Unpacked beside and renamed: an interrupted unpack leaves no half copy.
+    mkdir -p "$cache"
     tmp=$(mktemp -d "$cache/qt6-mingw-unpack.XXXXXX")
     tar -C "$tmp" -xJf "$archive"
     rm -rf "$prefix"
@@ -100,7 +101,7 @@ cmake -S "$src" -B "$work/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$work/toolchai
     -DCMAKE_INSTALL_PREFIX="$staging" -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON \
     -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF \
     -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_dbus=OFF -DFEATURE_opengl=OFF \
-    -DFEATURE_printsupport=OFF -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF \
+    -DFEATURE_printsupport=OFF -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_testlib=OFF \
     -DFEATURE_tabletevent=OFF \
     -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_harfbuzz=OFF \
     -DFEATURE_system_freetype=OFF -DFEATURE_system_png=OFF -DFEATURE_system_jpeg=OFF \
