@@ -165,27 +165,50 @@ QString journalPath(const QString& path, const struct stat& st) {
     return QDir::temp().filePath(QStringLiteral("tide-%1.old").arg(QLatin1String(hash)));
 }
 
+// The journal holds a mark and the old bytes. One that cannot be removed
+// (another user's, in a temporary folder that keeps users apart) is emptied
+// instead, and an empty one counts as none.
+constexpr char journalMark = 'T';
+
 // The bytes of an in-place write that did not finish, if one was left.
 bool readJournal(const QString& journal, QByteArray& bytes) {
     Fd fd(::open(native(journal).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW));
     struct stat st {};
-    return fd.get() >= 0 && ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) &&
-           readAll(fd.get(), bytes) && bytes.size() <= maxBytes;
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        !readAll(fd.get(), bytes) || bytes.size() > maxBytes + 1 ||
+        !bytes.startsWith(journalMark)) {
+        return false;
+    }
+    bytes.remove(0, 1);
+    return true;
+}
+
+void clearJournal(const QString& journal) {
+    const QByteArray name = native(journal);
+    if (::unlink(name.constData()) != 0) {
+        Fd fd(::open(name.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW));
+    }
 }
 
 bool writeJournal(const QString& journal, const QByteArray& bytes) {
     const QByteArray name = native(journal);
-    ::unlink(name.constData());
-    Fd fd(::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644));
+    Fd fd(::open(name.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     if (fd.get() < 0) {
+        fd.reset(
+            ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
+        if (fd.get() >= 0) {
+            ::fchmod(fd.get(), 0666); // whoever writes next may have to empty it
+        }
+    }
+    struct stat st {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return false;
     }
-    if (!writeAll(fd.get(), bytes, 0) || ::fsync(fd.get()) != 0) {
+    if (!writeAll(fd.get(), journalMark + bytes, 0) || ::fsync(fd.get()) != 0) {
         fd.reset();
-        ::unlink(name.constData());
+        clearJournal(journal);
         return false;
     }
-    fd.reset();
     return true;
 }
 
@@ -203,7 +226,7 @@ bool replaceInPlace(const QString& target, const QString& journal, const QByteAr
     }
     const bool written = writeInPlace(fd.get(), bytes);
     if (written || writeInPlace(fd.get(), old)) {
-        ::unlink(native(journal).constData());
+        clearJournal(journal);
     }
     return written;
 }
