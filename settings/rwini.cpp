@@ -1,9 +1,8 @@
 #include "rwini.h"
 
 #include "ansi.h"
-#include "profile.h"
-
 #include "inifile.h"
+#include "profile.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -40,8 +39,8 @@ std::optional<std::string> utf8Of(const QString& s) {
     return s.toUtf8().toStdString();
 }
 
-// A UTF-16 file as code units, in either byte order (as Windows reads both);
-// an odd last byte stays aside, kept as it is.
+// A UTF-16 file as code units, in either byte order (Windows reads and writes
+// both, keeping the order it found); an odd last byte stays aside as it is.
 std::u16string unitsOf(const QByteArray& raw, bool big, QByteArray& odd) {
     std::u16string units;
     const qsizetype body = raw.size() - utf16Mark.size();
@@ -68,8 +67,8 @@ std::u16string u16(const QString& s) {
     return s.toStdU16String();
 }
 
-// The value stored under section/key in the bytes of a file, in whichever of
-// the three encodings the file is kept.
+// The value stored under section/key in the bytes of a file, in whichever
+// encoding the file is kept.
 std::optional<QString> lookupIn(const QByteArray& raw, const QString& section, const QString& key) {
     if (raw.startsWith(utf16Mark) || raw.startsWith(utf16BigMark)) {
         QByteArray odd;
