@@ -5,7 +5,7 @@
 #   - resident memory after 30 seconds
 #   - CPU time per second of running, idle (measured from second 10 to 30)
 #   - time from the editor's confirm (Enter on "确定修改") to the panel's repaint,
-#     with the shipped SysInfo.ini and with one padded to 1 MiB
+#     with the shipped SysInfo.ini and with one padded to 1000 KiB (just under the largest file a read accepts)
 # A benchmark, not a test: it reports numbers and never fails for being slow.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -96,7 +96,7 @@ for r in $(seq 1 "$runs"); do
 done
 
 start_x
-app_folder $((1 << 20))
+app_folder $((1000 << 10))
 read -r _ pid < <("$probe" mapped Form1 "$work/app/tidepanel")
 pids=$pid
 sleep 2
@@ -112,6 +112,6 @@ printf 'resident memory after 30 s:      %s MB\n' "$(printf '%s\n' "${rss[@]}" |
 printf 'CPU per second, idle:            %s ms\n' "$(printf '%s\n' "${cpu[@]}" | median)"
 printf 'confirm to repaint:              median %s ms, mean %s ms (%s)\n' \
     "$(echo "$latency" | median)" "$(echo "$latency" | awk '{s+=$1} END {printf "%.0f", s/NR}')" "$(echo $latency)"
-printf 'CPU per second, 1 MiB file:      %s ms\n' "$cpu_big"
-printf 'confirm to repaint, 1 MiB file:  median %s ms, mean %s ms (%s)\n' \
+printf 'CPU per second, 1000 KiB file:   %s ms\n' "$cpu_big"
+printf 'confirm to repaint, 1000 KiB file: median %s ms, mean %s ms (%s)\n' \
     "$(echo "$latency_big" | median)" "$(echo "$latency_big" | awk '{s+=$1} END {printf "%.0f", s/NR}')" "$(echo $latency_big)"

@@ -24,8 +24,9 @@ enum class Found {
 // bounds the wait for a write in progress.
 Found read(const QString& path, QByteArray& bytes, int waitMs);
 
-// The file's bytes as they are when `change` runs: nothing when the file
-// cannot be read; else the bytes to store (the same bytes to store nothing).
+// Given the file's bytes under the lock (empty, `exists` false, where there
+// was no file): the bytes to store, the same bytes to store nothing, or
+// nothing to refuse the write.
 using Change = std::function<std::optional<QByteArray>(const QByteArray& bytes, bool exists)>;
 
 // One read-modify-write under the inter-process lock, waiting at most `waitMs`

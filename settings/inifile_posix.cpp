@@ -116,12 +116,19 @@ bool lockWithin(int fd, int operation, const QDeadlineTimer& deadline) {
 }
 
 // The file at `path` opened without blocking and locked, with its status.
-// Where there is none: Missing, or with `created` an empty one made and locked. Only a regular file
-// (or a link to one) is ever opened: a FIFO would block, a device never ends.
+// Where there is none: Missing, or with `created` an empty one made and
+// locked. Only a regular file (or a link to one) is ever read: a FIFO would
+// block, a device may never end.
 Found openLocked(const QString& path, int operation, bool* created, const QDeadlineTimer& deadline,
                  Fd& fd, struct stat& st) {
     const QByteArray name = native(path);
     for (;;) {
+        // Opening some devices does something already; the check after the
+        // open is the one that counts.
+        struct stat before {};
+        if (::stat(name.constData(), &before) == 0 && !S_ISREG(before.st_mode)) {
+            return Found::Refused;
+        }
         fd.reset(::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
         if (fd.get() < 0 && errno == ENOENT) {
             struct stat link {};
@@ -155,37 +162,93 @@ Found openLocked(const QString& path, int operation, bool* created, const QDeadl
     }
 }
 
-// Where the old bytes of an in-place write wait, named by the file they belong to.
-QString journalPath(const QString& path, const struct stat& st) {
-    const QByteArray key = native(QFileInfo(path).absoluteFilePath()) + ':' +
-                           QByteArray::number(qulonglong(st.st_dev)) + ':' +
-                           QByteArray::number(qulonglong(st.st_ino));
+// A file in the temporary folder named after `path` with `suffix`.
+QString besideInTemp(const QString& path, const QByteArray& extra, const char* suffix) {
+    const QByteArray key = native(QFileInfo(path).absoluteFilePath()) + extra;
     const QByteArray hash =
         QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(20);
-    return QDir::temp().filePath(QStringLiteral("tide-%1.old").arg(QLatin1String(hash)));
+    return QDir::temp().filePath(QStringLiteral("tide-%1.%2").arg(QLatin1String(hash), suffix));
 }
+
+// Writers queue at a gate before they wait for the file's own lock, and pass
+// it on once they hold that: a writer in a loop then finds the gate held by
+// the one waiting and lets it go first. The gate lives in the temporary
+// folder, as the file's own inode changes with every save. Without one (no
+// temporary folder) writers still take turns, only less evenly.
+class Gate {
+public:
+    Gate(const QString& path, const QDeadlineTimer& deadline) {
+        const QByteArray name = native(besideInTemp(path, QByteArray(), "gate"));
+        fd_.reset(::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+        if (fd_.get() < 0 && errno == ENOENT) {
+            fd_.reset(::open(name.constData(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+            if (fd_.get() >= 0) {
+                ::fchmod(fd_.get(), 0666); // every user's writers queue here
+            }
+        }
+        passed_ = fd_.get() < 0 || lockWithin(fd_.get(), LOCK_EX, deadline);
+    }
+    // False when the wait ran out in the queue.
+    bool passed() const { return passed_; }
+    void leave() { fd_.reset(); }
+
+private:
+    Fd fd_;
+    bool passed_ = false;
+};
+
+// Where the old bytes of an in-place write wait, named by the file they belong to.
+QString journalPath(const QString& path, const struct stat& st) {
+    return besideInTemp(path,
+                        ':' + QByteArray::number(qulonglong(st.st_dev)) + ':' +
+                            QByteArray::number(qulonglong(st.st_ino)),
+                        "old");
+}
+
+// The journal holds a mark and the old bytes. One that cannot be removed
+// (another user's, in a temporary folder that keeps users apart) is emptied
+// instead, and an empty one counts as none.
+constexpr char journalMark = 'T';
 
 // The bytes of an in-place write that did not finish, if one was left.
 bool readJournal(const QString& journal, QByteArray& bytes) {
     Fd fd(::open(native(journal).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW));
     struct stat st {};
-    return fd.get() >= 0 && ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) &&
-           readAll(fd.get(), bytes) && bytes.size() <= maxBytes;
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        !readAll(fd.get(), bytes) || bytes.size() > maxBytes + 1 ||
+        !bytes.startsWith(journalMark)) {
+        return false;
+    }
+    bytes.remove(0, 1);
+    return true;
+}
+
+void clearJournal(const QString& journal) {
+    const QByteArray name = native(journal);
+    if (::unlink(name.constData()) != 0) {
+        Fd fd(::open(name.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW));
+    }
 }
 
 bool writeJournal(const QString& journal, const QByteArray& bytes) {
     const QByteArray name = native(journal);
-    ::unlink(name.constData());
-    Fd fd(::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644));
+    Fd fd(::open(name.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     if (fd.get() < 0) {
+        fd.reset(
+            ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
+        if (fd.get() >= 0) {
+            ::fchmod(fd.get(), 0666); // whoever writes next may have to empty it
+        }
+    }
+    struct stat st {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return false;
     }
-    if (!writeAll(fd.get(), bytes, 0) || ::fsync(fd.get()) != 0) {
+    if (!writeAll(fd.get(), journalMark + bytes, 0) || ::fsync(fd.get()) != 0) {
         fd.reset();
-        ::unlink(name.constData());
+        clearJournal(journal);
         return false;
     }
-    fd.reset();
     return true;
 }
 
@@ -203,7 +266,7 @@ bool replaceInPlace(const QString& target, const QString& journal, const QByteAr
     }
     const bool written = writeInPlace(fd.get(), bytes);
     if (written || writeInPlace(fd.get(), old)) {
-        ::unlink(native(journal).constData());
+        clearJournal(journal);
     }
     return written;
 }
@@ -286,10 +349,13 @@ bool update(const QString& path, int waitMs, const Change& change) {
     Fd fd;
     struct stat st {};
     bool created = false;
-    if (openLocked(path, LOCK_EX, &created, QDeadlineTimer(waitMs), fd, st) != Found::File ||
+    const QDeadlineTimer deadline(waitMs);
+    Gate gate(path, deadline);
+    if (!gate.passed() || openLocked(path, LOCK_EX, &created, deadline, fd, st) != Found::File ||
         st.st_size > maxBytes) {
         return false;
     }
+    gate.leave();
     const QString journal = journalPath(path, st);
     const QString target = resolved(path);
     QByteArray old;

@@ -1,14 +1,14 @@
 #include "rwini.h"
 
 #include "ansi.h"
-#include "profile.h"
-
 #include "inifile.h"
+#include "profile.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 
+#include <algorithm>
 #include <optional>
 
 namespace rwini {
@@ -21,8 +21,8 @@ QString& folderOverride() {
 
 // A write holds the lock for milliseconds; a confirm or a tick waiting for
 // it must not freeze its window for long.
-constexpr int writeWaitMs = 400;
-constexpr int readWaitMs = 200;
+constexpr qint64 writeWaitMs = 400;
+constexpr qint64 readWaitMs = 200;
 
 const QByteArray utf8Mark("\xEF\xBB\xBF");
 const QByteArray utf16Mark("\xFF\xFE");
@@ -39,8 +39,8 @@ std::optional<std::string> utf8Of(const QString& s) {
     return s.toUtf8().toStdString();
 }
 
-// A UTF-16 file as code units, in either byte order (as Windows reads both);
-// an odd last byte stays aside, kept as it is.
+// A UTF-16 file as code units, in either byte order (Windows reads and writes
+// both, keeping the order it found); an odd last byte stays aside as it is.
 std::u16string unitsOf(const QByteArray& raw, bool big, QByteArray& odd) {
     std::u16string units;
     const qsizetype body = raw.size() - utf16Mark.size();
@@ -67,8 +67,8 @@ std::u16string u16(const QString& s) {
     return s.toStdU16String();
 }
 
-// The value stored under section/key in the bytes of a file, in whichever of
-// the three encodings the file is kept.
+// The value stored under section/key in the bytes of a file, in whichever
+// encoding the file is kept.
 std::optional<QString> lookupIn(const QByteArray& raw, const QString& section, const QString& key) {
     if (raw.startsWith(utf16Mark) || raw.startsWith(utf16BigMark)) {
         QByteArray odd;
@@ -137,30 +137,29 @@ std::optional<QByteArray> withValueIn(const QByteArray& raw, const QString& sect
 }
 
 // A lock held far longer than a write takes (a writer stuck on a slow disk)
-// must not freeze a window at every call of a tick or a confirm: after one
-// wait ran out, the calls of the next second do not wait.
-QDeadlineTimer& patienceBack() {
-    static QDeadlineTimer back(0);
-    return back;
-}
+// must not freeze a window at every call of a tick: after a wait ran out,
+// the calls of the next second do not wait, reads and writes apart.
+enum class Wait { Read, Write };
 
-template <class Call> auto waiting(int ms, Call call) {
-    const int wait = patienceBack().hasExpired() ? ms : 0;
+template <class Call> auto waiting(Wait kind, qint64 ms, Call call) {
+    static QDeadlineTimer patienceBack[2] = {QDeadlineTimer(0), QDeadlineTimer(0)};
+    QDeadlineTimer& back = patienceBack[int(kind)];
+    const int wait = back.hasExpired() ? int(std::max<qint64>(ms, 0)) : 0;
     QElapsedTimer clock;
     clock.start();
     auto result = call(wait);
     if (wait > 0 && clock.elapsed() >= wait) {
-        patienceBack().setRemainingTime(1000);
+        back.setRemainingTime(1000);
     }
     return result;
 }
 
 // The file's bytes; empty for a file that does not exist yet, nothing when
 // it exists but cannot be read.
-std::optional<QByteArray> contents(const QString& path) {
+std::optional<QByteArray> contents(const QString& path, qint64 waitMs = readWaitMs) {
     QByteArray bytes;
     const inifile::Found found =
-        waiting(readWaitMs, [&](int wait) { return inifile::read(path, bytes, wait); });
+        waiting(Wait::Read, waitMs, [&](int wait) { return inifile::read(path, bytes, wait); });
     if (found == inifile::Found::Refused) {
         return std::nullopt;
     }
@@ -194,6 +193,8 @@ bool store(const QList<Entry>& entries, bool keepStored) {
         }
         return out;
     };
+    // One budget for the whole write: a confirm waits no longer than that.
+    const QDeadlineTimer budget(writeWaitMs);
     const QString path = IniFilePath();
     std::optional<QByteArray> raw = contents(path);
     std::optional<QByteArray> next = raw ? apply(*raw) : std::nullopt;
@@ -205,7 +206,7 @@ bool store(const QList<Entry>& entries, bool keepStored) {
     if (!raw->isEmpty() && *next == *raw) {
         return true;
     }
-    return waiting(writeWaitMs, [&](int wait) {
+    return waiting(Wait::Write, budget.remainingTime(), [&](int wait) {
         return inifile::update(path, wait, [&](const QByteArray& now, bool) { return apply(now); });
     });
 }
