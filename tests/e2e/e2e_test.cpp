@@ -80,8 +80,7 @@ protected:
 
     std::unique_ptr<Program> startPanel() {
         auto panel = std::make_unique<Program>(*desktop, app.program(QStringLiteral("tidepanel")));
-        EXPECT_TRUE(waitUntil([&] { return !desktop->windows(panelTitle).isEmpty(); }, patience))
-            << "the panel did not appear";
+        EXPECT_FALSE(window(panelTitle, panel->pid()).isEmpty()) << "the panel did not appear";
         // Its first tick has placed it and cut its background away.
         QThread::msleep(1300);
         return panel;
@@ -90,18 +89,18 @@ protected:
     // Starts the editor and gives its main window the focus; returns the window.
     QString startEditor(std::unique_ptr<Program>& editor) {
         editor = std::make_unique<Program>(*desktop, app.program(QStringLiteral("tideedit")));
-        const QString id = window(editorTitle);
+        const QString id = window(editorTitle, editor->pid());
         EXPECT_FALSE(id.isEmpty()) << "the editor did not appear";
         desktop->focus(id);
         return id;
     }
 
-    // The first window of this title once one shows, else empty.
-    QString window(const QString& title) {
+    // The first window of this title (and process) once one shows, else empty.
+    QString window(const QString& title, qint64 pid = 0) {
         QString id;
         waitUntil(
             [&] {
-                const QStringList ids = desktop->windows(title);
+                const QStringList ids = desktop->windows(title, pid);
                 id = ids.isEmpty() ? QString() : ids.first();
                 return !id.isEmpty();
             },
@@ -255,7 +254,7 @@ TEST_P(EndToEnd, TheCloseFlagEndsThePanelUntilItIsRepaired) {
     ASSERT_TRUE(answerBox(QStringLiteral("tideedit")));
     EXPECT_EQ(app.value(QStringLiteral("Sysinfo"), QStringLiteral("Close")), "Start");
     Program third(*desktop, app.program(QStringLiteral("tidepanel")));
-    EXPECT_FALSE(window(panelTitle).isEmpty());
+    EXPECT_FALSE(window(panelTitle, third.pid()).isEmpty());
     EXPECT_FALSE(third.waitForEnd(2500)) << "after the repair a new panel stays";
 }
 
@@ -349,9 +348,9 @@ TEST_P(EndToEnd, AReadOnlyFolderIsSaidAndTheFileIsKept) {
         return f.readAll();
     }();
     auto panelProcess = std::make_unique<Program>(*desktop, app.program("tidepanel"), true);
-    ASSERT_FALSE(window(panelTitle).isEmpty());
+    ASSERT_FALSE(window(panelTitle, panelProcess->pid()).isEmpty());
     auto editor = std::make_unique<Program>(*desktop, app.program("tideedit"), true);
-    const QString id = window(editorTitle);
+    const QString id = window(editorTitle, editor->pid());
     ASSERT_FALSE(id.isEmpty());
     desktop->focus(id);
     desktop->type(QStringLiteral("x"));

@@ -160,10 +160,14 @@ QImage Desktop::grab(const QRect& area) const {
     return copy;
 }
 
-QStringList Desktop::windows(const QString& titleRegex) const {
+QStringList Desktop::windows(const QString& titleRegex, qint64 pid) const {
+    QStringList args{QStringLiteral("search"), QStringLiteral("--onlyvisible")};
+    if (pid) {
+        // An ended program's window may outlive it for a moment on a busy server.
+        args << QStringLiteral("--all") << QStringLiteral("--pid") << QString::number(pid);
+    }
     const QString out =
-        run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                        QStringLiteral("--name"), titleRegex});
+        run(QStringLiteral("xdotool"), args << QStringLiteral("--name") << titleRegex);
     return out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 

@@ -41,8 +41,9 @@ public:
     QString run(const QString& program, const QStringList& args, int* status = nullptr) const;
     // What the screen shows.
     QImage grab(const QRect& area = QRect(0, 0, width, height)) const;
-    // Ids of the mapped windows whose title matches the regular expression.
-    QStringList windows(const QString& titleRegex) const;
+    // Ids of the mapped windows whose title matches the regular expression
+    // (of this process only, where a process id is given).
+    QStringList windows(const QString& titleRegex, qint64 pid = 0) const;
     // The X stacking order of the top-level windows, bottom first.
     std::vector<unsigned> stackingOrder() const;
     // Gives the window the keyboard focus, through the window manager where one runs.
