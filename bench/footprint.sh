@@ -11,7 +11,8 @@
 #     its X server
 #   - time from the editor's confirm (Enter on "确定修改") to the repaint
 #   - idle CPU and confirm to repaint again with SysInfo.ini padded to 1 MiB
-#   - rectangles the X server holds for the programs' cut-outs
+#   - system calls per second, idle, and the rectangles the X server holds
+#     for the programs' cut-outs
 # and, from one more start under strace, where tidepanel's start goes.
 # A benchmark, not a test: it reports numbers and never fails for being slow.
 set -euo pipefail
@@ -148,19 +149,22 @@ begin_round() {
     start_both
 }
 
-declare -A maps rss cpus xcpus latency rects
+declare -A maps rss cpus xcpus latency rects calls
 for r in $(seq 1 "$runs"); do
     begin_round 0
     sleep 10
     measure_cpu 20
     for side in "${sides[@]}"; do
         maps[$side]="${maps[$side]:-} ${started[$side]% *}"
-        rss[$side]="${rss[$side]:-} $(awk '/VmRSS/ {print $2 / 1024}' "/proc/${started[$side]#* }/status")"
+        rss[$side]="${rss[$side]:-} $(awk '/VmRSS/ {printf "%.1f", $2 / 1024}' "/proc/${started[$side]#* }/status")"
         cpus[$side]="${cpus[$side]:-} ${cpu[$side]}"
         xcpus[$side]="${xcpus[$side]:-} ${xcpu[$side]}"
     done
     if [ "$r" -eq 1 ]; then
         for side in "${sides[@]}"; do
+            # System calls of ten idle seconds, counted by strace (after the CPU figures).
+            timeout -s INT 10 strace -c -f -p "${started[$side]#* }" -o "$work/calls-$side" 2>/dev/null || true
+            calls[$side]=$(awk '$NF == "total" {printf "%.0f", $4 / 10}' "$work/calls-$side")
             rects[$side]=$(on "$side" "$probe" rects)
             latency[$side]=$(confirm_latency "$side")
         done
@@ -228,6 +232,7 @@ row "X server CPU per second, 1 MiB SysInfo.ini (ms)" "${xcpu_big[panel]}" "${xc
 printf '| confirm to repaint, 1 MiB SysInfo.ini (ms) | %s | %s | %s |\n' \
     "$(lat "${latency_big[panel]}")" "$(lat "${latency_big[ref]}")" \
     "$(ratio_of_means "${latency_big[panel]}" "${latency_big[ref]}")"
+row "system calls per second, idle" "${calls[panel]}" "${calls[ref]}"
 row "rectangles of the cut-outs held by the X server" "${rects[panel]}" "${rects[ref]}"
 echo
 echo "Confirm to repaint, each confirm: tidepanel $(echo ${latency[panel]}); reference $(echo ${latency[ref]})"
