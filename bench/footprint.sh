@@ -164,7 +164,7 @@ for r in $(seq 1 "$runs"); do
         for side in "${sides[@]}"; do
             # System calls of ten idle seconds, counted by strace (after the CPU figures).
             timeout -s INT 10 strace -c -f -p "${started[$side]#* }" -o "$work/calls-$side" 2>/dev/null || true
-            calls[$side]=$(awk '$NF == "total" {printf "%.0f", $4 / 10}' "$work/calls-$side")
+            calls[$side]=$(awk '$NF == "total" {printf "%.0f", $4 / 10}' "$work/calls-$side" 2>/dev/null || true)
             rects[$side]=$(on "$side" "$probe" rects)
             latency[$side]=$(confirm_latency "$side")
         done
@@ -205,7 +205,7 @@ split=$(awk '
         printf "  fonts (fontconfig set-up):         %6.1f ms\n", (fontsDone - fonts) * 1000
         printf "  windows and first paint, to map:   %6.1f ms\n", (map - fontsDone) * 1000
         printf "  in all, under strace:              %6.1f ms\n", (map - exec) * 1000
-    }' "$work/start.trace")
+    }' "$work/start.trace" 2>/dev/null || true)
 stop_all
 
 row() { # what, tidepanel, reference
