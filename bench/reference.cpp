@@ -10,6 +10,7 @@
 #include <xcb/shape.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -34,11 +35,15 @@ std::string folder() {
 const std::string ini = folder() + "SysInfo.ini";
 
 std::string lookUp(std::string_view section, std::string_view key) {
-    std::string file;
+    // The buffer is kept from one look-up to the next; what it holds is read afresh.
+    static std::string file;
+    file.clear();
     if (int fd = open(ini.c_str(), O_RDONLY | O_CLOEXEC); fd >= 0) {
-        char buffer[65536];
-        for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) {
-            file.append(buffer, size_t(n));
+        for (ssize_t n = 1; n > 0;) {
+            const size_t have = file.size();
+            file.resize(have + 65536);
+            n = read(fd, file.data() + have, 65536);
+            file.resize(have + size_t(std::max<ssize_t>(n, 0)));
         }
         close(fd);
     }
