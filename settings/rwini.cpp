@@ -141,9 +141,13 @@ std::optional<QByteArray> withValueIn(const QByteArray& raw, const QString& sect
 // the calls of the next second do not wait, reads and writes apart.
 enum class Wait { Read, Write };
 
+QDeadlineTimer& patienceBack(Wait kind) {
+    static QDeadlineTimer back[2] = {QDeadlineTimer(0), QDeadlineTimer(0)};
+    return back[int(kind)];
+}
+
 template <class Call> auto waiting(Wait kind, qint64 ms, Call call) {
-    static QDeadlineTimer patienceBack[2] = {QDeadlineTimer(0), QDeadlineTimer(0)};
-    QDeadlineTimer& back = patienceBack[int(kind)];
+    QDeadlineTimer& back = patienceBack(kind);
     const int wait = back.hasExpired() ? int(std::max<qint64>(ms, 0)) : 0;
     QElapsedTimer clock;
     clock.start();
