@@ -361,6 +361,10 @@ TEST(WriteIniValue, AFullDiskKeepsTheOldFileByteForByteAndReportsTheFailure) {
                 }
                 if (left < 4096 && (length > 1 || !inPlace)) {
                     EXPECT_EQ(status, 1) << "no room for the new file: " << qPrintable(what);
+                    // The same for a confirm of the editor, in this process (as root).
+                    f.writeBytes(old);
+                    EXPECT_FALSE(rwini::WriteIniValues({{ini::Sysinfo, ini::key::Add, value}}));
+                    EXPECT_EQ(f.bytes(), old) << qPrintable(what);
                 }
             }
         }
