@@ -269,8 +269,14 @@ TEST_P(EndToEnd, ExitKeepsTheCloseFlagAndEveryOtherEndResetsIt) {
     EXPECT_EQ(app.value(QStringLiteral("Sysinfo"), QStringLiteral("Close")), "End");
 
     id = startEditor(editor);
-    desktop->close(id);
-    EXPECT_TRUE(editor->waitForEnd(patience));
+    // Qt 6.4 now and then does not act on a close that comes just after the
+    // window showed; as a user would, the test then closes it again.
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            desktop->close(id);
+            return editor->waitForEnd(3000);
+        },
+        patience));
     EXPECT_EQ(app.value(QStringLiteral("Sysinfo"), QStringLiteral("Close")), "Start");
 
     // Mended fault: ended by the system, the editor left the panel stopped.
