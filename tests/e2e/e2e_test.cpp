@@ -384,23 +384,22 @@ TEST_P(EndToEnd, UnderAWindowManagerThePanelStaysBelowAndOffTheTaskbar) {
             << title.toStdString();
     }
     std::unique_ptr<Program> editor;
-    startEditor(editor);
+    const QString editorId = startEditor(editor);
+    ASSERT_FALSE(editorId.isEmpty());
     const unsigned panelId = desktop->windows(panelTitle).first().toUInt();
     desktop->run(QStringLiteral("xdotool"),
                  {QStringLiteral("windowraise"), QString::number(panelId)});
     EXPECT_TRUE(waitUntil(
         [&] {
             const auto order = desktop->stackingOrder();
-            const unsigned editorId = desktop->windows(editorTitle).first().toUInt();
             auto p = std::find(order.begin(), order.end(), panelId);
-            auto e = std::find(order.begin(), order.end(), editorId);
+            auto e = std::find(order.begin(), order.end(), editorId.toUInt());
             return p != order.end() && e != order.end() && p < e;
         },
         1500))
         << "raised by hand, the panel is back below within a second";
 
     // Mended fault: the window manager's maximise button maximised the editor.
-    const QString editorId = desktop->windows(editorTitle).first();
     desktop->maximise(editorId);
     QThread::msleep(1000);
     EXPECT_TRUE(waitUntil(
