@@ -91,7 +91,14 @@ protected:
         editor = std::make_unique<Program>(*desktop, app.program(QStringLiteral("tideedit")));
         const QString id = window(editorTitle, editor->pid());
         EXPECT_FALSE(id.isEmpty()) << "the editor did not appear";
-        desktop->focus(id);
+        EXPECT_TRUE(waitUntil(
+            [&] {
+                desktop->focus(id);
+                return desktop->run(QStringLiteral("xdotool"), {QStringLiteral("getwindowfocus")})
+                           .trimmed() == id;
+            },
+            patience))
+            << "the editor did not get the keyboard";
         return id;
     }
 
