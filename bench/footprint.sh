@@ -1,117 +1,242 @@
 #!/usr/bin/env bash
-# Footprint and speed of the real panel on a virtual X server, each figure the
-# median of several runs (RUNS, default 5):
-#   - time from start to the panel's window being mapped
+# Footprint and speed of the real panel beside a reference, bench/reference.cpp
+# (a bare xcb client doing only what a tick must do: the same twenty look-ups of
+# SysInfo.ini a second, the restacks and the placement, and a redraw and a new
+# cut-out only when a text changed). Both start at the same moment, each on a
+# virtual X server of its own; every figure is given for both and as the ratio
+# tidepanel / reference, the median of several runs (RUNS, default 5):
+#   - time from start to the window being mapped
 #   - resident memory after 30 seconds
-#   - CPU time per second of running, idle (measured from second 10 to 30)
-#   - time from the editor's confirm (Enter on "确定修改") to the panel's repaint,
-#     with the shipped SysInfo.ini and with one padded to 1 MiB
+#   - CPU time per second, idle (from second 10 to 30), of the program and of
+#     its X server
+#   - time from the editor's confirm (Enter on "确定修改") to the repaint
+#   - idle CPU and confirm to repaint again with SysInfo.ini padded to 1000 KiB
+#     (just under the largest file a read accepts)
+#   - system calls per second, idle, and the rectangles the X server holds
+#     for the programs' cut-outs
+# and, from one more start under strace, where tidepanel's start goes.
 # A benchmark, not a test: it reports numbers and never fails for being slow.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 runs=${RUNS:-5}
 source scripts/packages.sh
-tide_install_packages
+tide_install_packages strace fonts-urw-base35 # the reference's letters
 
 cmake --preset bench >/dev/null
 cmake --build --preset bench -j "$(nproc)" >/dev/null
 probe=$root/build/bench/bench/xprobe
 
 work=$(mktemp -d)
+pids=
+xservers=
 cleanup() {
-    [ -n "${pids:-}" ] && kill $pids 2>/dev/null || true
-    [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null || true
+    kill $pids $xservers 2>/dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-# A fresh virtual X server with a coloured root window.
-start_x() {
-    exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp -noreset 2>/dev/null)
-    xvfb=$!
-    read -r n <&3
-    export DISPLAY=":$n" HOME=$work/home XDG_CONFIG_HOME=$work/home/config XDG_RUNTIME_DIR=$work/home
-    export QT_QPA_PLATFORM=xcb
-    mkdir -p "$HOME"; chmod 700 "$HOME"
-    xsetroot -solid '#2e6f8e'
-}
-stop_x() { kill $pids "$xvfb" 2>/dev/null || true; wait 2>/dev/null || true; pids=; xvfb=; }
+# The two sides: tidepanel and the reference, each with its own folder and X server.
+sides=(panel ref)
+declare -A program=([panel]=build/bench/panel/tidepanel [ref]=build/bench/bench/reference)
+declare -A display
 
-# A fresh application folder with the release programs and the shipped file,
-# padded in front with unrelated sections to $1 bytes.
+# A fresh virtual X server with a coloured root window for side $1.
+start_x() {
+    local fd n
+    exec {fd}< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp -noreset 2>/dev/null)
+    xservers="$xservers $!"
+    read -r n <&"$fd"
+    display[$1]=":$n"
+    mkdir -p "$work/home-$1"
+    chmod 700 "$work/home-$1"
+    on "$1" xsetroot -solid '#2e6f8e'
+}
+stop_all() {
+    kill $pids $xservers 2>/dev/null || true
+    wait 2>/dev/null || true
+    pids=
+    xservers=
+}
+# Runs a command on side $1's X server, with a home of its own.
+on() {
+    local side=$1
+    shift
+    DISPLAY=${display[$side]} HOME=$work/home-$side XDG_CONFIG_HOME=$work/home-$side/config \
+        XDG_RUNTIME_DIR=$work/home-$side QT_QPA_PLATFORM=xcb "$@"
+}
+# A fresh application folder for side $1 with its program, the editor and the
+# shipped file, padded in front with unrelated sections to $2 bytes.
 app_folder() {
-    rm -rf "$work/app"
-    mkdir -p "$work/app"
-    cp build/bench/panel/tidepanel build/bench/editor/tideedit "$work/app/"
-    : >"$work/app/SysInfo.ini"
-    if [ "$1" -gt 0 ]; then
-        head -c "$1" < <(yes $'[Padding]\r\nnote=a line of an unrelated section, padding the file\r') >"$work/app/SysInfo.ini"
-        printf '\r\n' >>"$work/app/SysInfo.ini"
+    local dir=$work/app-$1
+    rm -rf "$dir"
+    mkdir -p "$dir"
+    cp "${program[$1]}" build/bench/editor/tideedit "$dir/"
+    : >"$dir/SysInfo.ini"
+    if [ "$2" -gt 0 ]; then
+        head -c "$2" < <(yes $'[Padding]\r\nnote=a line of an unrelated section, padding the file\r') >"$dir/SysInfo.ini"
+        printf '\r\n' >>"$dir/SysInfo.ini"
     fi
-    cat resources/SysInfo.ini >>"$work/app/SysInfo.ini"
+    cat resources/SysInfo.ini >>"$dir/SysInfo.ini"
+}
+
+# Starts both programs at the same moment; sets started[side]="ms pid".
+declare -A started
+start_both() {
+    local side probes=()
+    for side in "${sides[@]}"; do
+        on "$side" "$probe" mapped Form1 "$work/app-$side/$(basename "${program[$side]}")" \
+            >"$work/mapped-$side" &
+        probes+=($!)
+    done
+    wait "${probes[@]}" || true
+    for side in "${sides[@]}"; do
+        started[$side]=$(cat "$work/mapped-$side")
+        pids="$pids ${started[$side]#* }"
+    done
 }
 
 median() { sort -g | awk '{a[NR]=$1} END {if (NR%2) print a[(NR+1)/2]; else printf "%.1f\n", (a[NR/2]+a[NR/2+1])/2}'; }
+mean() { awk '{s+=$1} END {printf "%.0f", s/NR}'; }
 cpu_ns() { awk '{print $1}' "/proc/$1/schedstat"; }
+# CPU per second over $1 seconds of each side's program and X server; sets cpu[side], xcpu[side].
+declare -A cpu xcpu xserver
+measure_cpu() {
+    local side
+    local -A c0=() x0=()
+    for side in "${sides[@]}"; do
+        c0[$side]=$(cpu_ns "${started[$side]#* }")
+        x0[$side]=$(cpu_ns "${xserver[$side]}")
+    done
+    sleep "$1"
+    for side in "${sides[@]}"; do
+        cpu[$side]=$(awk -v a="${c0[$side]}" -v b="$(cpu_ns "${started[$side]#* }")" -v s="$1" \
+            'BEGIN {printf "%.3f", (b - a) / s / 1e6}')
+        xcpu[$side]=$(awk -v a="${x0[$side]}" -v b="$(cpu_ns "${xserver[$side]}")" -v s="$1" \
+            'BEGIN {printf "%.3f", (b - a) / s / 1e6}')
+    done
+}
 
-# Starts the editor, types a new title in its first box, and measures Enter -> repaint.
+# Starts the editor of side $1, types a new title in its first box, and
+# measures Enter -> repaint of the lower right, where both programs show it.
 confirm_latency() {
-    local editor title id
-    read -r _ editor < <("$probe" mapped '潮汐面板 tideedit器' "$work/app/tideedit")
+    local side=$1 editor title id
+    read -r _ editor < <(on "$side" "$probe" mapped '潮汐面板 tideedit器' "$work/app-$side/tideedit")
     pids="$pids $editor"
-    id=$(xdotool search --onlyvisible --name '^潮汐面板 tideedit器$' | head -1)
-    xdotool windowfocus --sync "$id"
+    id=$(on "$side" xdotool search --onlyvisible --name '^潮汐面板 tideedit器$' | head -1)
+    on "$side" xdotool windowfocus --sync "$id"
     for k in $(seq 1 "$runs"); do
         title="Run $k $RANDOM"
-        xdotool key ctrl+a type --delay 5 "$title"
+        on "$side" xdotool key ctrl+a type --delay 5 "$title"
         # The panel's area on a 1024 x 768 screen: flush right, 30 pixels above the bottom.
-        "$probe" repaint 694 559 330 179 3000 xdotool key Return
+        on "$side" "$probe" repaint 694 559 330 179 3000 xdotool key Return
         sleep 0.3
-        xdotool key Return # answers "修改成功"
+        on "$side" xdotool key Return # answers "修改成功"
         sleep 0.3
-        xdotool windowfocus --sync "$id"
-        # Spread the next confirm over the panel's second.
+        on "$side" xdotool windowfocus --sync "$id"
+        # Spread the next confirm over the program's second.
         sleep "0.$((RANDOM % 10))"
     done
 }
 
-maps=(); rss=(); cpu=()
+# One round: both X servers and folders, both programs started together.
+begin_round() {
+    local side
+    for side in "${sides[@]}"; do
+        start_x "$side"
+        xserver[$side]=${xservers##* }
+        app_folder "$side" "$1"
+    done
+    start_both
+}
+
+declare -A maps rss cpus xcpus latency rects calls
 for r in $(seq 1 "$runs"); do
-    start_x
-    app_folder 0
-    read -r ms pid < <("$probe" mapped Form1 "$work/app/tidepanel")
-    pids=$pid
-    maps+=("$ms")
+    begin_round 0
     sleep 10
-    c0=$(cpu_ns "$pid")
-    sleep 20
-    c1=$(cpu_ns "$pid")
-    rss+=("$(awk '/VmRSS/ {print $2 / 1024}' "/proc/$pid/status")")
-    cpu+=("$(awk -v a="$c0" -v b="$c1" 'BEGIN {printf "%.3f", (b - a) / 20 / 1e6}')")
+    measure_cpu 20
+    for side in "${sides[@]}"; do
+        maps[$side]="${maps[$side]:-} ${started[$side]% *}"
+        rss[$side]="${rss[$side]:-} $(awk '/VmRSS/ {printf "%.1f", $2 / 1024}' "/proc/${started[$side]#* }/status")"
+        cpus[$side]="${cpus[$side]:-} ${cpu[$side]}"
+        xcpus[$side]="${xcpus[$side]:-} ${xcpu[$side]}"
+    done
     if [ "$r" -eq 1 ]; then
-        latency=$(confirm_latency)
+        for side in "${sides[@]}"; do
+            # System calls of ten idle seconds, counted by strace (after the CPU figures).
+            timeout -s INT 10 strace -c -f -p "${started[$side]#* }" -o "$work/calls-$side" 2>/dev/null || true
+            calls[$side]=$(awk '$NF == "total" {printf "%.0f", $4 / 10}' "$work/calls-$side" 2>/dev/null || true)
+            rects[$side]=$(on "$side" "$probe" rects)
+            latency[$side]=$(confirm_latency "$side")
+        done
     fi
-    stop_x
+    stop_all
 done
 
-start_x
-app_folder $((1 << 20))
-read -r _ pid < <("$probe" mapped Form1 "$work/app/tidepanel")
-pids=$pid
+begin_round $((1000 << 10))
 sleep 2
-c0=$(cpu_ns "$pid"); sleep 10; c1=$(cpu_ns "$pid")
-cpu_big=$(awk -v a="$c0" -v b="$c1" 'BEGIN {printf "%.3f", (b - a) / 10 / 1e6}')
-latency_big=$(confirm_latency)
-stop_x
+measure_cpu 10
+declare -A cpu_big xcpu_big latency_big
+for side in "${sides[@]}"; do
+    cpu_big[$side]=${cpu[$side]}
+    xcpu_big[$side]=${xcpu[$side]}
+    latency_big[$side]=$(confirm_latency "$side")
+done
+stop_all
+
+# Where tidepanel's start goes: one start under strace (which slows every
+# system call, so these times run longer than the unobserved ones above).
+start_x panel
+app_folder panel 0
+on panel strace -f -ttt -e trace=execve,openat,connect,writev -o "$work/start.trace" \
+    "$work/app-panel/tidepanel" >/dev/null 2>&1 &
+pids="$pids $!"
+sleep 4
+split=$(awk '
+    { t = $2 }
+    NR == 1 { exec = t }
+    /openat\(/ && !main && !/\.so(\.[0-9]+)*"/ && !/ld\.so\.cache/ { main = t }
+    /openat\(.*\.so(\.[0-9]+)*"/ && !/ENOENT/ && !map { libs++ }
+    /openat\(.*fonts\.conf"/ && !fonts { fonts = t }
+    /openat\(.*(fontconfig|\/fonts\/)/ && !map { fontsDone = t }
+    /writev\(.*iov_base="\\10\\0\\2\\0/ && !map { map = t }
+    END {
+        printf "  libraries, up to main():          %6.1f ms (%d libraries opened before the map)\n", (main - exec) * 1000, libs
+        printf "  Qt, its plugins, the X connection: %6.1f ms\n", (fonts - main) * 1000
+        printf "  fonts (fontconfig set-up):         %6.1f ms\n", (fontsDone - fonts) * 1000
+        printf "  windows and first paint, to map:   %6.1f ms\n", (map - fontsDone) * 1000
+        printf "  in all, under strace:              %6.1f ms\n", (map - exec) * 1000
+    }' "$work/start.trace" 2>/dev/null || true)
+stop_all
+
+row() { # what, tidepanel, reference
+    printf '| %s | %s | %s | %s |\n' "$1" "$2" "$3" \
+        "$(awk -v a="$2" -v b="$3" 'BEGIN {a += 0; b += 0; if (b > 0) printf "%.1f", a / b; else print "-"}')"
+}
+med() { printf '%s\n' $1 | median; }
+lat() { printf 'median %s, mean %s' "$(echo "$1" | median)" "$(echo "$1" | mean)"; }
+ratio_of_means() { awk -v a="$(echo "$1" | mean)" -v b="$(echo "$2" | mean)" 'BEGIN {printf "%.1f", a / b}'; }
 
 echo "Machine: $(nproc) cores, $(awk '/model name/ {$1=$2=$3=""; print; exit}' /proc/cpuinfo | sed 's/^ *//'), $(free -g | awk '/Mem:/ {print $2}') GiB"
-echo "Runs: $runs (medians)"
-printf 'start to mapped window:          %s ms\n' "$(printf '%s\n' "${maps[@]}" | median)"
-printf 'resident memory after 30 s:      %s MB\n' "$(printf '%s\n' "${rss[@]}" | median)"
-printf 'CPU per second, idle:            %s ms\n' "$(printf '%s\n' "${cpu[@]}" | median)"
-printf 'confirm to repaint:              median %s ms, mean %s ms (%s)\n' \
-    "$(echo "$latency" | median)" "$(echo "$latency" | awk '{s+=$1} END {printf "%.0f", s/NR}')" "$(echo $latency)"
-printf 'CPU per second, 1 MiB file:      %s ms\n' "$cpu_big"
-printf 'confirm to repaint, 1 MiB file:  median %s ms, mean %s ms (%s)\n' \
-    "$(echo "$latency_big" | median)" "$(echo "$latency_big" | awk '{s+=$1} END {printf "%.0f", s/NR}')" "$(echo $latency_big)"
+echo "Runs: $runs (medians); tidepanel and the reference side by side, each on its own Xvfb"
+echo
+echo "| what | tidepanel | reference | ratio |"
+echo "|---|---|---|---|"
+row "start to the window being mapped (ms)" "$(med "${maps[panel]}")" "$(med "${maps[ref]}")"
+row "resident memory after 30 s (MB)" "$(med "${rss[panel]}")" "$(med "${rss[ref]}")"
+row "CPU per second, idle (ms)" "$(med "${cpus[panel]}")" "$(med "${cpus[ref]}")"
+row "X server CPU per second it causes, idle (ms)" "$(med "${xcpus[panel]}")" "$(med "${xcpus[ref]}")"
+printf '| confirm to repaint (ms) | %s | %s | %s |\n' "$(lat "${latency[panel]}")" \
+    "$(lat "${latency[ref]}")" "$(ratio_of_means "${latency[panel]}" "${latency[ref]}")"
+row "CPU per second, idle, 1000 KiB SysInfo.ini (ms)" "${cpu_big[panel]}" "${cpu_big[ref]}"
+row "X server CPU per second, 1000 KiB SysInfo.ini (ms)" "${xcpu_big[panel]}" "${xcpu_big[ref]}"
+printf '| confirm to repaint, 1000 KiB SysInfo.ini (ms) | %s | %s | %s |\n' \
+    "$(lat "${latency_big[panel]}")" "$(lat "${latency_big[ref]}")" \
+    "$(ratio_of_means "${latency_big[panel]}" "${latency_big[ref]}")"
+row "system calls per second, idle" "${calls[panel]}" "${calls[ref]}"
+row "rectangles of the cut-outs held by the X server" "${rects[panel]}" "${rects[ref]}"
+echo
+echo "Confirm to repaint, each confirm: tidepanel $(echo ${latency[panel]}); reference $(echo ${latency[ref]})"
+echo
+echo "Where tidepanel's start goes (one start under strace):"
+echo "$split"

@@ -4,6 +4,9 @@
 //                                 viewable, and the program's process id
 //   xprobe repaint X Y W H MS CMD...  runs CMD and prints the milliseconds
 //                                 until the screen area changes (or -1)
+//   xprobe rects                  prints how many rectangles the cut-outs of
+//                                 the viewable top-level windows hold in all
+#include <xcb/shape.h>
 #include <xcb/xcb.h>
 
 #include <chrono>
@@ -79,11 +82,30 @@ std::vector<uint8_t> pixels(xcb_connection_t* c, int x, int y, int w, int h) {
 
 int main(int argc, char** argv) {
     xcb_connection_t* c = xcb_connect(nullptr, nullptr);
-    if (xcb_connection_has_error(c) || argc < 3) {
-        std::fprintf(stderr, "usage: xprobe mapped TITLE PROGRAM | repaint X Y W H MS CMD...\n");
+    if (xcb_connection_has_error(c) || argc < 2) {
+        std::fprintf(stderr,
+                     "usage: xprobe mapped TITLE PROGRAM | repaint X Y W H MS CMD... | rects\n");
         return 2;
     }
     const std::string mode = argv[1];
+    if (mode == "rects") {
+        auto* tree = xcb_query_tree_reply(c, xcb_query_tree(c, rootOf(c)), nullptr);
+        long total = 0;
+        for (int i = 0; tree && i < xcb_query_tree_children_length(tree); ++i) {
+            const xcb_window_t w = xcb_query_tree_children(tree)[i];
+            auto* a = xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, w), nullptr);
+            auto* r = xcb_shape_get_rectangles_reply(
+                c, xcb_shape_get_rectangles(c, w, XCB_SHAPE_SK_BOUNDING), nullptr);
+            if (a && r && a->map_state == XCB_MAP_STATE_VIEWABLE) {
+                total += xcb_shape_get_rectangles_rectangles_length(r);
+            }
+            free(a);
+            free(r);
+        }
+        free(tree);
+        std::printf("%ld\n", total);
+        return 0;
+    }
     if (mode == "mapped" && argc == 4) {
         const auto t0 = Clock::now();
         pid_t pid = fork();

@@ -20,27 +20,59 @@ if(NOT WIN32)
     return()
 endif()
 
-# windeployqt sits beside qmake in every Qt for Windows.
-get_target_property(tide_qmake Qt6::qmake IMPORTED_LOCATION)
-get_filename_component(tide_qt_bin "${tide_qmake}" DIRECTORY)
-find_program(TIDE_WINDEPLOYQT windeployqt HINTS "${tide_qt_bin}" REQUIRED)
-
 foreach(program tidepanel tideedit)
-    if(NOT TARGET ${program})
-        continue()
-    endif()
     # No console window beside the program.
     set_target_properties(${program} PROPERTIES WIN32_EXECUTABLE ON)
     target_sources(${program} PRIVATE ${PROJECT_BINARY_DIR}/resources/${program}.rc)
-    # After the program's own install rule: Qt's libraries, plugins and the
-    # compiler's runtime go beside it, so the folder runs on a machine without
-    # Qt. windeployqt tells a debug from a release build by itself.
-    install(CODE "
-        execute_process(
-            COMMAND \"${TIDE_WINDEPLOYQT}\" \"\${CMAKE_INSTALL_PREFIX}/${program}.exe\"
-            RESULT_VARIABLE result)
-        if(NOT result EQUAL 0)
-            message(FATAL_ERROR \"windeployqt failed for ${program}.exe: \${result}\")
-        endif()
-    ")
 endforeach()
+
+if(NOT CMAKE_CROSSCOMPILING)
+    get_target_property(tide_qmake Qt6::qmake IMPORTED_LOCATION)
+    # windeployqt sits beside qmake in every Qt for Windows.
+    get_filename_component(tide_qt_bin "${tide_qmake}" DIRECTORY)
+    find_program(TIDE_WINDEPLOYQT windeployqt HINTS "${tide_qt_bin}" REQUIRED)
+    foreach(program tidepanel tideedit)
+        # After the program's own install rule: Qt's libraries, plugins and the
+        # compiler's runtime go beside it, so the folder runs on a machine without
+        # Qt. windeployqt tells a debug from a release build by itself.
+        install(CODE "
+            execute_process(
+                COMMAND \"${TIDE_WINDEPLOYQT}\" \"\${CMAKE_INSTALL_PREFIX}/${program}.exe\"
+                RESULT_VARIABLE result)
+            if(NOT result EQUAL 0)
+                message(FATAL_ERROR \"windeployqt failed for ${program}.exe: \${result}\")
+            endif()
+        ")
+    endforeach()
+    return()
+endif()
+
+# A cross build has no windeployqt that runs here: the folder is laid out by
+# hand. Qt's DLLs and plugins come from the Qt that was found, the compiler's
+# runtime from the compiler itself.
+get_filename_component(tide_qt_prefix "${Qt6_DIR}/../../.." ABSOLUTE)
+foreach(lib Core Gui Widgets)
+    install(FILES "${tide_qt_prefix}/bin/Qt6${lib}.dll" DESTINATION .)
+endforeach()
+install(FILES "${tide_qt_prefix}/plugins/platforms/qwindows.dll" DESTINATION platforms)
+install(FILES "${tide_qt_prefix}/plugins/styles/qwindowsvistastyle.dll" DESTINATION styles)
+foreach(dll libgcc_s_seh-1.dll libstdc++-6.dll libwinpthread-1.dll)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
+                    OUTPUT_VARIABLE tide_dll OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT EXISTS "${tide_dll}")
+        message(FATAL_ERROR "${CMAKE_CXX_COMPILER} has no ${dll}")
+    endif()
+    install(FILES "${tide_dll}" DESTINATION .)
+    # Debian ships them with their symbols: a fifth of the size.
+    install(CODE "execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-unneeded
+                                          \"\${CMAKE_INSTALL_PREFIX}/${dll}\")")
+endforeach()
+
+# cpack: the folder as tide-<version>-win64.zip, in a folder of that name.
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME tide)
+set(CPACK_PACKAGE_VERSION ${TIDEPANEL_VERSION})
+set(CPACK_PACKAGE_FILE_NAME tide-${TIDEPANEL_VERSION}-win64)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+set(CPACK_STRIP_FILES ON)
+include(CPack)

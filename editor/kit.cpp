@@ -161,12 +161,14 @@ void tell(const QString& text, const QString& title, seams::Icon icon) {
 }
 
 bool writeAll(std::initializer_list<Write> writes) {
+    QList<rwini::Entry> entries;
     for (const Write& w : writes) {
-        if (!rwini::WriteIniValue(w.section, w.key, w.value)) {
-            tell(QStringLiteral("无法写入配置文件 SysInfo.ini,修改未保存!"),
-                 QStringLiteral("错误："), seams::Icon::Critical);
-            return false;
-        }
+        entries.append({w.section, w.key, w.value});
+    }
+    if (!rwini::WriteIniValues(entries)) {
+        tell(QStringLiteral("无法写入配置文件 SysInfo.ini,修改未保存!"), QStringLiteral("错误："),
+             seams::Icon::Critical);
+        return false;
     }
     return true;
 }

@@ -61,9 +61,8 @@ struct Write {
     QString value;
 };
 
-// Writes in order and stops at the first value that did not reach the
-// file; then tells the user that the change was not saved. Returns whether
-// every value was written.
+// Writes every value, or none where one cannot be stored (then tells the
+// user that the change was not saved). Returns whether they were written.
 bool writeAll(std::initializer_list<Write> writes);
 
 // The one instance of a secondary window: an open one comes to the front as

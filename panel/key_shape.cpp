@@ -1,42 +1,84 @@
 #include "key_shape.h"
 
+#include <QLabel>
+#include <QWidget>
+
+#include <algorithm>
+
 namespace tidepanel {
 
-std::vector<QRect> opaqueRuns(const QImage& source, QRgb key) {
-    const QImage image = source.convertToFormat(QImage::Format_RGB32);
-    key |= 0xFF000000u;
-    std::vector<QRect> done;
-    std::vector<QRect> open; // runs of the previous row, still growing downwards
-    for (int y = 0; y < image.height(); ++y) {
+int bitmapStride(int width, const BitmapLayout& layout) {
+    return (width + layout.pad - 1) / layout.pad * layout.pad / 8;
+}
+
+std::vector<uint8_t> opaqueMask(const QImage& source, QRgb key, const BitmapLayout& layout) {
+    const QImage image = source.format() == QImage::Format_RGB32 ||
+                                 source.format() == QImage::Format_ARGB32_Premultiplied
+                             ? source
+                             : source.convertToFormat(QImage::Format_RGB32);
+    const int width = image.width(), height = image.height();
+    const int stride = bitmapStride(width, layout);
+    std::vector<uint8_t> bits(size_t(stride) * size_t(height));
+    key &= 0xFFFFFFu;
+    for (int y = 0; y < height; ++y) {
         const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        std::vector<QRect> runs;
-        for (int x = 0; x < image.width();) {
-            if ((row[x] | 0xFF000000u) == key) {
-                ++x;
-                continue;
+        uint8_t* out = bits.data() + size_t(stride) * size_t(y);
+        for (int x = 0; x < width; ++x) {
+            if ((row[x] & 0xFFFFFFu) != key) {
+                out[x >> 3] |= uint8_t(layout.msbFirst ? 0x80u >> (x & 7) : 1u << (x & 7));
             }
-            const int start = x;
-            while (x < image.width() && (row[x] | 0xFF000000u) != key) {
-                ++x;
-            }
-            runs.emplace_back(start, y, x - start, 1);
-        }
-        const bool same =
-            runs.size() == open.size() &&
-            std::equal(runs.begin(), runs.end(), open.begin(), [](const QRect& a, const QRect& b) {
-                return a.left() == b.left() && a.width() == b.width();
-            });
-        if (same) {
-            for (QRect& r : open) {
-                r.setHeight(r.height() + 1);
-            }
-        } else {
-            done.insert(done.end(), open.begin(), open.end());
-            open = std::move(runs);
         }
     }
-    done.insert(done.end(), open.begin(), open.end());
-    return done;
+    if (layout.swapUnits && layout.unit > 8) {
+        const size_t unitBytes = size_t(layout.unit / 8);
+        for (size_t i = 0; i + unitBytes <= bits.size(); i += unitBytes) {
+            std::reverse(bits.begin() + long(i), bits.begin() + long(i + unitBytes));
+        }
+    }
+    return bits;
+}
+
+bool Painted::Part::operator==(const Part& o) const {
+    return widget == o.widget && geometry == o.geometry && enabled == o.enabled && font == o.font &&
+           colour == o.colour && text == o.text && alignment == o.alignment && indent == o.indent &&
+           margin == o.margin && format == o.format && wordWrap == o.wordWrap;
+}
+
+bool Painted::operator==(const Painted& o) const {
+    return size == o.size && ratio == o.ratio && background == o.background && parts == o.parts;
+}
+
+Painted painted(const QWidget& window) {
+    Painted p{window.size(),
+              window.devicePixelRatioF(),
+              window.palette().color(QPalette::Window).rgba(),
+              {}};
+    for (const QWidget* child : window.findChildren<const QWidget*>()) {
+        if (!child->isVisibleTo(&window)) {
+            continue;
+        }
+        Painted::Part part{child,
+                           child->geometry(),
+                           child->isEnabled(),
+                           child->font(),
+                           child->palette().color(QPalette::WindowText).rgba(),
+                           QString(),
+                           0,
+                           0,
+                           0,
+                           0,
+                           false};
+        if (const auto* label = qobject_cast<const QLabel*>(child)) {
+            part.text = label->text();
+            part.alignment = int(label->alignment());
+            part.indent = label->indent();
+            part.margin = label->margin();
+            part.format = int(label->textFormat());
+            part.wordWrap = label->wordWrap();
+        }
+        p.parts.push_back(std::move(part));
+    }
+    return p;
 }
 
 } // namespace tidepanel

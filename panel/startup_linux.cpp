@@ -5,13 +5,17 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QLockFile>
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <memory>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace tidepanel::startup {
 namespace {
@@ -48,17 +52,25 @@ bool claimSingleInstance() {
     }
     const QString path = QDir(folder).filePath(
         QStringLiteral("%1-%2.lock").arg(QCoreApplication::applicationName(), sessionKey()));
-    static std::unique_ptr<QLockFile> lock;
-    lock = std::make_unique<QLockFile>(path);
-    // tryLock removes a lock whose process no longer runs.
-    if (lock->tryLock(0)) {
+    // flock() rather than a lock file's contents: the kernel lets go with its
+    // process, so neither a killed copy nor an empty file left by one keeps a
+    // new copy out. The descriptor stays open as long as this copy runs.
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    if (fd < 0) {
+        // The runtime folder cannot hold a lock: better one copy too many than none.
+        qWarning("tidepanel: cannot make the lock file %s", qPrintable(path));
         return true;
     }
-    if (lock->error() == QLockFile::LockFailedError) {
-        return false;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const bool held = errno == EWOULDBLOCK;
+        ::close(fd);
+        return !held;
     }
-    // The runtime folder cannot hold a lock: better one copy too many than none.
-    qWarning("tidepanel: cannot make the lock file %s", qPrintable(path));
+    const QByteArray pid = QByteArray::number(qint64(::getpid())) + '\n';
+    if (::ftruncate(fd, 0) == 0) {
+        [[maybe_unused]] const ssize_t n = ::write(fd, pid.constData(), size_t(pid.size()));
+    }
     return true;
 }
 

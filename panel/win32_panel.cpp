@@ -2,10 +2,28 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 namespace win32 {
+namespace {
+
+// Qt's backing store drops WS_EX_LAYERED from a frameless window it thinks is
+// opaque every time it flushes a repaint, and that takes the colour key with
+// it: the window turns into a box of the key's colour. The window keeps the
+// style against every change that would take it away.
+LRESULT CALLBACK keepLayered(HWND w, UINT message, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
+    if (message == WM_STYLECHANGING && wp == WPARAM(GWL_EXSTYLE)) {
+        reinterpret_cast<STYLESTRUCT*>(lp)->styleNew |= WS_EX_LAYERED;
+    }
+    return DefSubclassProc(w, message, wp, lp);
+}
+
+} // namespace
 
 void applyColourKey(void* hwnd, unsigned long bgr) {
     const HWND w = static_cast<HWND>(hwnd);
+    // Installing it again only replaces the same subclass.
+    SetWindowSubclass(w, keepLayered, 1, 0);
     const LONG style = GetWindowLongA(w, GWL_EXSTYLE);
     SetWindowLongA(w, GWL_EXSTYLE, style | WS_EX_LAYERED);
     SetLayeredWindowAttributes(w, COLORREF(bgr), 0, LWA_COLORKEY);

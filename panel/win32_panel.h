@@ -8,7 +8,8 @@
 namespace win32 {
 
 // Adds WS_EX_LAYERED to the window's extended style (keeping the tool-window
-// style that keeps it off the taskbar) and makes `bgr` see-through.
+// style that keeps it off the taskbar) and makes `bgr` see-through, for good:
+// later changes of the extended style keep WS_EX_LAYERED.
 void applyColourKey(void* hwnd, unsigned long bgr);
 
 // Puts the window below all others, in place, without activating it.

@@ -5,13 +5,13 @@
 #include "window_backend.h"
 #include "window_ops.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QImage>
-#include <QPixmap>
-#include <QPointer>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 #include <QtGui/qguiapplication_platform.h>
 
 #include <xcb/shape.h>
@@ -97,22 +97,41 @@ void requestStatesOnMapped(xcb_connection_t* c, xcb_window_t w) {
     sendToRoot(c, w, atom(c, "_NET_WM_DESKTOP"), allDesktops, 2, 0);
 }
 
+BitmapLayout bitmapLayout(xcb_connection_t* c) {
+    const xcb_setup_t* setup = xcb_get_setup(c);
+    BitmapLayout layout;
+    layout.pad = setup->bitmap_format_scanline_pad;
+    layout.unit = setup->bitmap_format_scanline_unit;
+    layout.msbFirst = setup->bitmap_format_bit_order == XCB_IMAGE_ORDER_MSB_FIRST;
+    layout.swapUnits = setup->image_byte_order != setup->bitmap_format_bit_order;
+    return layout;
+}
+
+// The cut-out as a one-bit mask: a handful of small requests, however
+// intricate the lettering.
 void shape(xcb_connection_t* c, QWidget& window) {
-    const QImage image = window.grab().toImage();
-    const std::vector<QRect> runs = opaqueRuns(image, QRgb(colourKey));
-    std::vector<xcb_rectangle_t> rects;
-    rects.reserve(runs.size());
-    for (const QRect& r : runs) {
-        rects.push_back(
-            {int16_t(r.x()), int16_t(r.y()), uint16_t(r.width()), uint16_t(r.height())});
-    }
-    xcb_shape_rectangles(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, XCB_CLIP_ORDERING_YX_BANDED,
-                         xcb_window_t(window.winId()), 0, 0, uint32_t(rects.size()), rects.data());
+    const qreal ratio = window.devicePixelRatioF();
+    QImage image(window.size() * ratio, QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
+    window.render(&image);
+    const BitmapLayout layout = bitmapLayout(c);
+    const std::vector<uint8_t> bits = opaqueMask(image, QRgb(colourKey), layout);
+    const auto w = xcb_window_t(window.winId());
+    const xcb_pixmap_t mask = xcb_generate_id(c);
+    xcb_create_pixmap(c, 1, mask, w, uint16_t(image.width()), uint16_t(image.height()));
+    const xcb_gcontext_t gc = xcb_generate_id(c);
+    xcb_create_gc(c, gc, mask, 0, nullptr);
+    xcb_put_image(c, XCB_IMAGE_FORMAT_XY_PIXMAP, mask, gc, uint16_t(image.width()),
+                  uint16_t(image.height()), 0, 0, 0, 1, uint32_t(bits.size()), bits.data());
+    xcb_shape_mask(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, w, 0, 0, mask);
+    xcb_free_gc(c, gc);
+    xcb_free_pixmap(c, mask);
     xcb_flush(c);
 }
 
 // Captions change between ticks (and the configuration info window is keyed
-// only when it loads), so the cut-out follows every repaint of the window.
+// only when it loads), so the cut-out follows every repaint of the window;
+// it is recomputed only when the picture can have changed.
 class Reshaper : public QObject {
 public:
     explicit Reshaper(QWidget& window) : QObject(&window), window_(window) {
@@ -122,17 +141,26 @@ public:
         }
     }
     void reshapeNow() {
-        if (xcb_connection_t* c = connection()) {
-            grabbing_ = true; // grab() paints too; those paints must not schedule another
-            shape(c, window_);
-            grabbing_ = false;
-        }
         pending_ = false;
+        xcb_connection_t* c = connection();
+        if (!c) {
+            return;
+        }
+        Painted now = painted(window_);
+        const WId id = window_.winId();
+        if (id == shapedId_ && now == shaped_) {
+            return;
+        }
+        rendering_ = true; // rendering paints too; those paints must not schedule another
+        shape(c, window_);
+        rendering_ = false;
+        shaped_ = std::move(now);
+        shapedId_ = id;
     }
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint && !grabbing_ && !pending_) {
+        if (event->type() == QEvent::Paint && !rendering_ && !pending_) {
             pending_ = true;
             QTimer::singleShot(0, this, [this] { reshapeNow(); });
         }
@@ -141,8 +169,32 @@ protected:
 
 private:
     QWidget& window_;
-    bool grabbing_ = false;
+    Painted shaped_; // what the window painted when its cut-out was last set
+    WId shapedId_ = 0;
+    bool rendering_ = false;
     bool pending_ = false;
+};
+
+// Each restack makes the server report the window's geometry, and Qt answers
+// every report with a round trip asking where the window is. A report of the
+// very geometry Qt already holds tells it nothing, so it is dropped; under a
+// window manager the reports are relative to the frame and pass.
+class UnchangedGeometryFilter : public QAbstractNativeEventFilter {
+public:
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if (type != "xcb_generic_event_t" || event->response_type != XCB_CONFIGURE_NOTIFY) {
+            return false; // sent events (bit 0x80 set) are left to Qt as well
+        }
+        const auto* n = reinterpret_cast<const xcb_configure_notify_event_t*>(event);
+        const QWidget* w = QWidget::find(n->window);
+        if (n->event != n->window || !w || !w->isWindow() || !w->windowHandle() ||
+            w->devicePixelRatioF() != 1 || n->border_width != 0) {
+            return false;
+        }
+        const QRect reported(n->x, n->y, n->width, n->height);
+        return reported == w->geometry() && reported == w->windowHandle()->geometry();
+    }
 };
 
 } // namespace
@@ -175,6 +227,11 @@ bool sendToBottom(QWidget& window) {
     xcb_connection_t* c = connection();
     if (!c) {
         return false;
+    }
+    static UnchangedGeometryFilter* filter = nullptr;
+    if (!filter) {
+        filter = new UnchangedGeometryFilter;
+        qApp->installNativeEventFilter(filter);
     }
     const auto w = xcb_window_t(window.winId());
     if (window.isVisible() && !window.property("tideStatesRequested").toBool()) {

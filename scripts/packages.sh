@@ -28,11 +28,14 @@ tide_install_packages() {
     tide_install_locale
 }
 
-# The Windows tests run Wine under zh_CN.UTF-8, so that its ANSI code page is 936.
+# The Windows tests run Wine under zh_CN.UTF-8, so that its ANSI code page is
+# 936, and under hi_IN.UTF-8, a locale whose ANSI code page is UTF-8 (65001).
 tide_install_locale() {
-    grep -qix 'zh_CN.utf8' <<<"$(locale -a 2>/dev/null)" && return 0
-    echo "Generating the zh_CN.UTF-8 locale"
-    local sudo=()
+    local sudo=() name
     [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    "${sudo[@]}" localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
+    for name in zh_CN hi_IN; do
+        grep -qix "$name.utf8" <<<"$(locale -a 2>/dev/null)" && continue
+        echo "Generating the $name.UTF-8 locale"
+        "${sudo[@]}" localedef -i "$name" -f UTF-8 "$name.UTF-8"
+    done
 }

@@ -6,6 +6,8 @@ cd "$(dirname "$0")/.."
 source scripts/packages.sh
 tide_install_packages
 
+# Without a Qt for Windows at hand, says in one line how to get one.
+scripts/windows-qt.sh --have || true
 cmake --preset check >/dev/null
 cmake --build --preset check -j "$(nproc)"
 ctest --preset check

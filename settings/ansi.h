@@ -1,6 +1,5 @@
 // The system's ANSI code page, in which SysInfo.ini is kept when it carries
-// no byte-order mark: the active code page on Windows, GB18030 elsewhere
-// (it reads every code page 936 file unchanged and holds every character).
+// no byte-order mark: the active code page on Windows, code page 936 elsewhere.
 #pragma once
 
 #include "profile.h"

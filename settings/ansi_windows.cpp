@@ -10,17 +10,24 @@ std::optional<std::string> encode(std::u16string_view text) {
         return std::string();
     }
     auto wide = reinterpret_cast<const wchar_t*>(text.data());
-    int count = int(text.size());
+    const int count = int(text.size());
+    // The code page by its number: with CP_ACP some systems let flags pass
+    // that its own code page refuses.
+    const UINT cp = GetACP();
+    // UTF-8 (Windows' "Use Unicode UTF-8 for worldwide language support")
+    // takes no best-fit flag and no lost-character report: it holds every
+    // character, and only a lone surrogate is refused.
+    const bool utf8 = cp == CP_UTF8;
+    const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
     BOOL lost = FALSE;
-    int size =
-        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, count, nullptr, 0, nullptr, &lost);
+    BOOL* report = utf8 ? nullptr : &lost;
+    const int size = WideCharToMultiByte(cp, flags, wide, count, nullptr, 0, nullptr, report);
     if (size <= 0 || lost) {
         return std::nullopt; // the code page cannot hold every character
     }
     std::string out(size_t(size), '\0');
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, count, out.data(), size, nullptr,
-                        &lost);
-    if (lost) {
+    if (WideCharToMultiByte(cp, flags, wide, count, out.data(), size, nullptr, report) != size ||
+        lost) {
         return std::nullopt;
     }
     return out;
@@ -41,8 +48,10 @@ std::u16string decode(std::string_view bytes) {
 }
 
 profile::Units units() {
+    // Only the double-byte code pages have trail bytes that look like ASCII;
+    // UTF-8, whose characters also take several bytes, has none.
     CPINFO info{};
-    if (GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 1) {
+    if (GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 2) {
         return profile::Units::DoubleByte;
     }
     return profile::Units::Single;

@@ -20,27 +20,15 @@ template <class C> unsigned folded(C c) {
     return (u >= 'A' && u <= 'Z') ? u + ('a' - 'A') : u;
 }
 
-template <class C>
-bool sameName(std::basic_string_view<C> a, std::basic_string_view<C> b, Units units) {
+// Only ASCII letters fold; a double-byte character is one unit here (see
+// widened), so its trail byte is never taken for a letter.
+template <class C> bool sameName(std::basic_string_view<C> a, std::basic_string_view<C> b) {
     if (a.size() != b.size()) {
         return false;
     }
     for (size_t i = 0; i < a.size(); ++i) {
-        if (code(a[i]) < 0x80) {
-            if (folded(a[i]) != folded(b[i])) {
-                return false;
-            }
-            continue;
-        }
-        if (a[i] != b[i]) {
+        if (folded(a[i]) != folded(b[i])) {
             return false;
-        }
-        // The trail byte may look like an ASCII letter; it must match as is.
-        if (units == Units::DoubleByte && i + 1 < a.size()) {
-            ++i;
-            if (a[i] != b[i]) {
-                return false;
-            }
         }
     }
     return true;
@@ -106,7 +94,7 @@ struct Place {
 
 template <class C>
 Place locate(std::basic_string_view<C> file, std::basic_string_view<C> section,
-             std::basic_string_view<C> key, Units units) {
+             std::basic_string_view<C> key) {
     Place place;
     // The lines before the first header form the section named by the empty text.
     bool inside = section.empty();
@@ -119,7 +107,7 @@ Place locate(std::basic_string_view<C> file, std::basic_string_view<C> section,
             if (inside) {
                 break; // only the first section of that name counts
             }
-            if (sameName(*name, section, units)) {
+            if (sameName(*name, section)) {
                 inside = place.section = true;
                 place.sectionEnd = line.next;
                 place.sectionEndHasBreak = line.next > line.end;
@@ -139,14 +127,14 @@ Place locate(std::basic_string_view<C> file, std::basic_string_view<C> section,
             // A line holding just the name is that key without a value, as
             // Windows reads it: absent on read, and a write gives it one in place.
             std::basic_string_view<C> name = trimmed(text);
-            if (sameName(name, key, units)) {
+            if (sameName(name, key)) {
                 place.key = place.bare = true;
                 place.valueBegin = place.valueEnd =
                     line.begin + size_t(name.data() - text.data()) + name.size();
             }
             continue;
         }
-        if (!sameName(trimmed(text.substr(0, equals)), key, units)) {
+        if (!sameName(trimmed(text.substr(0, equals)), key)) {
             continue;
         }
         place.key = true;
@@ -192,13 +180,11 @@ template <class C> bool endsWithBreak(std::basic_string_view<C> file) {
     return !file.empty() && (file.back() == C('\n') || file.back() == C('\r'));
 }
 
-} // namespace
-
 template <class C>
-std::optional<std::basic_string<C>> lookup(std::basic_string_view<C> file,
-                                           std::basic_string_view<C> section,
-                                           std::basic_string_view<C> key, Units units) {
-    Place place = locate(file, section, key, units);
+std::optional<std::basic_string<C>> lookupUnits(std::basic_string_view<C> file,
+                                                std::basic_string_view<C> section,
+                                                std::basic_string_view<C> key) {
+    Place place = locate(file, section, key);
     if (!place.key || place.bare) {
         return std::nullopt;
     }
@@ -211,10 +197,10 @@ std::optional<std::basic_string<C>> lookup(std::basic_string_view<C> file,
 }
 
 template <class C>
-std::basic_string<C> withValue(std::basic_string_view<C> file, std::basic_string_view<C> section,
-                               std::basic_string_view<C> key, std::basic_string_view<C> value,
-                               Units units) {
-    Place place = locate(file, section, key, units);
+std::basic_string<C>
+withValueUnits(std::basic_string_view<C> file, std::basic_string_view<C> section,
+               std::basic_string_view<C> key, std::basic_string_view<C> value) {
+    Place place = locate(file, section, key);
     std::basic_string<C> out(file);
     if (place.key) {
         std::basic_string<C> text = stored(value);
@@ -249,8 +235,8 @@ std::basic_string<C> withValue(std::basic_string_view<C> file, std::basic_string
 }
 
 template <class C>
-bool storable(std::basic_string_view<C> section, std::basic_string_view<C> key,
-              std::basic_string_view<C> value) {
+bool storableUnits(std::basic_string_view<C> section, std::basic_string_view<C> key,
+                   std::basic_string_view<C> value) {
     auto clean = [](std::basic_string_view<C> s) {
         for (C c : s) {
             if (c == C('\r') || c == C('\n') || c == C(0)) {
@@ -267,6 +253,106 @@ bool storable(std::basic_string_view<C> section, std::basic_string_view<C> key,
            (key.empty() || key.front() != C('['));
 }
 
+// Double-byte text as one unit per character, so that every search (line
+// breaks, '=', brackets, blanks, letters) sees characters and never a trail
+// byte, as Windows reads code page 936: a lead byte takes the next byte with
+// it, whatever that is. Each pair becomes 0x100 and up; the way back is exact.
+void widen(std::string_view bytes, std::u16string& units) {
+    units.resize(bytes.size());
+    char16_t* out = units.data();
+    const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto* end = in + bytes.size();
+    while (in < end) {
+        const unsigned lead = *in++;
+        if (lead >= 0x81 && lead <= 0xFE && in < end) {
+            *out++ = char16_t(0x100 + ((lead - 0x80) << 8) + *in++);
+        } else {
+            *out++ = char16_t(lead);
+        }
+    }
+    units.resize(size_t(out - units.data()));
+}
+
+std::u16string widened(std::string_view bytes) {
+    std::u16string units;
+    widen(bytes, units);
+    return units;
+}
+
+// A lone lead byte (the last of a file cut short) that text now follows
+// gets a '?' after it: it would take the next byte otherwise, and the pair
+// still reads as the one "?" it read as before.
+std::string narrowed(std::u16string_view units) {
+    std::string bytes;
+    bytes.reserve(units.size() * 2);
+    for (size_t i = 0; i < units.size(); ++i) {
+        const char16_t u = units[i];
+        if (u < 0x100) {
+            bytes.push_back(char(u));
+            if (u >= 0x81 && u <= 0xFE && i + 1 < units.size()) {
+                bytes.push_back('?');
+            }
+        } else {
+            bytes.push_back(char(((u - 0x100) >> 8) + 0x80));
+            bytes.push_back(char((u - 0x100) & 0xFF));
+        }
+    }
+    return bytes;
+}
+
+// A text ending in a lone lead byte would take the line break after it.
+bool endsInLead(std::u16string_view units) {
+    return !units.empty() && units.back() >= 0x81 && units.back() <= 0xFE;
+}
+
+} // namespace
+
+template <class C>
+std::optional<std::basic_string<C>> lookup(std::basic_string_view<C> file,
+                                           std::basic_string_view<C> section,
+                                           std::basic_string_view<C> key, Units units) {
+    if constexpr (sizeof(C) == 1) {
+        if (units == Units::DoubleByte) {
+            // The panel reads twenty values a second: the file's units are
+            // kept in one buffer rather than allocated afresh.
+            thread_local std::u16string units;
+            widen(file, units);
+            auto value = lookupUnits<char16_t>(units, widened(section), widened(key));
+            return value ? std::optional<std::string>(narrowed(*value)) : std::nullopt;
+        }
+    }
+    (void)units;
+    return lookupUnits(file, section, key);
+}
+
+template <class C>
+std::basic_string<C> withValue(std::basic_string_view<C> file, std::basic_string_view<C> section,
+                               std::basic_string_view<C> key, std::basic_string_view<C> value,
+                               Units units) {
+    if constexpr (sizeof(C) == 1) {
+        if (units == Units::DoubleByte) {
+            return narrowed(withValueUnits<char16_t>(widened(file), widened(section), widened(key),
+                                                     widened(value)));
+        }
+    }
+    (void)units;
+    return withValueUnits(file, section, key, value);
+}
+
+template <class C>
+bool storable(std::basic_string_view<C> section, std::basic_string_view<C> key,
+              std::basic_string_view<C> value, Units units) {
+    if constexpr (sizeof(C) == 1) {
+        if (units == Units::DoubleByte) {
+            const std::u16string s = widened(section), k = widened(key), v = widened(value);
+            return storableUnits<char>(section, key, value) && !endsInLead(s) && !endsInLead(k) &&
+                   !endsInLead(v) && storableUnits<char16_t>(s, k, v);
+        }
+    }
+    (void)units;
+    return storableUnits(section, key, value);
+}
+
 #define TIDE_PROFILE_INSTANTIATE(C)                                                                \
     template std::optional<std::basic_string<C>> lookup(                                           \
         std::basic_string_view<C>, std::basic_string_view<C>, std::basic_string_view<C>, Units);   \
@@ -274,7 +360,7 @@ bool storable(std::basic_string_view<C> section, std::basic_string_view<C> key,
                                             std::basic_string_view<C>, std::basic_string_view<C>,  \
                                             Units);                                                \
     template bool storable(std::basic_string_view<C>, std::basic_string_view<C>,                   \
-                           std::basic_string_view<C>);
+                           std::basic_string_view<C>, Units);
 
 TIDE_PROFILE_INSTANTIATE(char)
 TIDE_PROFILE_INSTANTIATE(char16_t)

@@ -17,10 +17,10 @@
 namespace profile {
 
 // How 8-bit units group into characters, so that a trail byte of a
-// double-byte character is never folded as if it were an ASCII letter.
+// double-byte character is never taken for a letter, a bracket or a line break.
 enum class Units {
     Single,     // ASCII-compatible with no trail bytes below 0x80 (UTF-8, Latin-1, UTF-16)
-    DoubleByte, // a byte from 0x80 up leads a pair (GBK, GB18030, code page 936)
+    DoubleByte, // a byte from 0x81 to 0xFE leads a pair, as in code page 936
 };
 
 // The value of `key` in `section`, blanks trimmed and one pair of matching
@@ -44,6 +44,6 @@ std::basic_string<C> withValue(std::basic_string_view<C> file, std::basic_string
 // found again.
 template <class C>
 bool storable(std::basic_string_view<C> section, std::basic_string_view<C> key,
-              std::basic_string_view<C> value);
+              std::basic_string_view<C> value, Units units = Units::Single);
 
 } // namespace profile

@@ -1,16 +1,14 @@
 #include "rwini.h"
 
 #include "ansi.h"
+#include "inifile.h"
 #include "profile.h"
 
 #include <QCoreApplication>
-#include <QCryptographicHash>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QLockFile>
-#include <QSaveFile>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
 
+#include <algorithm>
 #include <optional>
 
 namespace rwini {
@@ -21,8 +19,14 @@ QString& folderOverride() {
     return folder;
 }
 
+// A write holds the lock for milliseconds; a confirm or a tick waiting for
+// it must not freeze its window for long.
+constexpr qint64 writeWaitMs = 400;
+constexpr qint64 readWaitMs = 200;
+
 const QByteArray utf8Mark("\xEF\xBB\xBF");
 const QByteArray utf16Mark("\xFF\xFE");
+const QByteArray utf16BigMark("\xFE\xFF");
 
 std::string_view bytesOf(const QByteArray& a, qsizetype from = 0) {
     return std::string_view(a.constData() + from, size_t(a.size() - from));
@@ -35,24 +39,26 @@ std::optional<std::string> utf8Of(const QString& s) {
     return s.toUtf8().toStdString();
 }
 
-// A UTF-16 file as code units; an odd last byte stays aside, kept as it is.
-std::u16string unitsOf(const QByteArray& raw, QByteArray& odd) {
+// A UTF-16 file as code units, in either byte order (Windows reads and writes
+// both, keeping the order it found); an odd last byte stays aside as it is.
+std::u16string unitsOf(const QByteArray& raw, bool big, QByteArray& odd) {
     std::u16string units;
     const qsizetype body = raw.size() - utf16Mark.size();
     units.reserve(size_t(body / 2));
     for (qsizetype i = utf16Mark.size(); i + 1 < raw.size(); i += 2) {
-        units.push_back(char16_t(uchar(raw[i]) | (uchar(raw[i + 1]) << 8)));
+        const uchar first = uchar(raw[i]), second = uchar(raw[i + 1]);
+        units.push_back(big ? char16_t(first << 8 | second) : char16_t(first | second << 8));
     }
     odd = (body % 2) ? raw.right(1) : QByteArray();
     return units;
 }
 
-QByteArray bytesOfUnits(const std::u16string& units, const QByteArray& odd) {
-    QByteArray out = utf16Mark;
+QByteArray bytesOfUnits(const std::u16string& units, bool big, const QByteArray& odd) {
+    QByteArray out = big ? utf16BigMark : utf16Mark;
     out.reserve(out.size() + qsizetype(units.size()) * 2 + odd.size());
     for (char16_t u : units) {
-        out.append(char(u & 0xFF));
-        out.append(char(u >> 8));
+        const char low = char(u & 0xFF), high = char(u >> 8);
+        out.append(big ? high : low).append(big ? low : high);
     }
     return out + odd;
 }
@@ -61,12 +67,12 @@ std::u16string u16(const QString& s) {
     return s.toStdU16String();
 }
 
-// The value stored under section/key in the bytes of a file, in whichever of
-// the three encodings the file is kept.
+// The value stored under section/key in the bytes of a file, in whichever
+// encoding the file is kept.
 std::optional<QString> lookupIn(const QByteArray& raw, const QString& section, const QString& key) {
-    if (raw.startsWith(utf16Mark)) {
+    if (raw.startsWith(utf16Mark) || raw.startsWith(utf16BigMark)) {
         QByteArray odd;
-        std::u16string units = unitsOf(raw, odd);
+        std::u16string units = unitsOf(raw, raw.startsWith(utf16BigMark), odd);
         auto value =
             profile::lookup<char16_t>(units, u16(section), u16(key), profile::Units::Single);
         if (!value) {
@@ -101,16 +107,17 @@ std::optional<QString> lookupIn(const QByteArray& raw, const QString& section, c
 // encoding cannot hold the text.
 std::optional<QByteArray> withValueIn(const QByteArray& raw, const QString& section,
                                       const QString& key, const QString& value) {
-    if (raw.startsWith(utf16Mark)) {
+    if (raw.startsWith(utf16Mark) || raw.startsWith(utf16BigMark)) {
         if (!QStringView(section).isValidUtf16() || !QStringView(key).isValidUtf16() ||
             !QStringView(value).isValidUtf16()) {
             return std::nullopt;
         }
+        const bool big = raw.startsWith(utf16BigMark);
         QByteArray odd;
-        std::u16string units = unitsOf(raw, odd);
+        std::u16string units = unitsOf(raw, big, odd);
         return bytesOfUnits(profile::withValue<char16_t>(units, u16(section), u16(key), u16(value),
                                                          profile::Units::Single),
-                            odd);
+                            big, odd);
     }
     if (raw.startsWith(utf8Mark)) {
         auto s = utf8Of(section), k = utf8Of(key), v = utf8Of(value);
@@ -129,57 +136,80 @@ std::optional<QByteArray> withValueIn(const QByteArray& raw, const QString& sect
         profile::withValue<char>(bytesOf(raw), *s, *k, *v, ansi::units()));
 }
 
-// The file's bytes; empty for a file that does not exist yet, nothing when
-// it exists but cannot be read.
-std::optional<QByteArray> contents(const QString& path, bool& exists) {
-    QFile file(path);
-    exists = file.exists();
-    if (!exists) {
-        return QByteArray();
+// A lock held far longer than a write takes (a writer stuck on a slow disk)
+// must not freeze a window at every call of a tick: after a wait ran out,
+// the calls of the next second do not wait, reads and writes apart.
+enum class Wait { Read, Write };
+
+template <class Call> auto waiting(Wait kind, qint64 ms, Call call) {
+    static QDeadlineTimer patienceBack[2] = {QDeadlineTimer(0), QDeadlineTimer(0)};
+    QDeadlineTimer& back = patienceBack[int(kind)];
+    const int wait = back.hasExpired() ? int(std::max<qint64>(ms, 0)) : 0;
+    QElapsedTimer clock;
+    clock.start();
+    auto result = call(wait);
+    if (wait > 0 && clock.elapsed() >= wait) {
+        back.setRemainingTime(1000);
     }
-    if (!file.open(QIODevice::ReadOnly)) {
-        return std::nullopt;
-    }
-    return file.readAll();
+    return result;
 }
 
-// The inter-process lock around one read-modify-write: beside the file, or
-// in the temporary folder, keyed by the file's path, where the folder refuses it.
-class WriteLock {
-public:
-    explicit WriteLock(const QString& path) : beside_(path + QStringLiteral(".lock")) {
-        if (beside_.tryLock(timeoutMs)) {
-            held_ = &beside_;
-            return;
-        }
-        if (beside_.error() != QLockFile::PermissionError) {
-            return;
-        }
-        const QByteArray key = QCryptographicHash::hash(QFileInfo(path).absoluteFilePath().toUtf8(),
-                                                        QCryptographicHash::Sha1)
-                                   .toHex()
-                                   .left(16);
-        temp_.emplace(
-            QDir::temp().filePath(QStringLiteral("tide-%1.lock").arg(QLatin1String(key))));
-        if (temp_->tryLock(timeoutMs)) {
-            held_ = &*temp_;
-        }
+// The file's bytes; empty for a file that does not exist yet, nothing when
+// it exists but cannot be read.
+std::optional<QByteArray> contents(const QString& path, qint64 waitMs = readWaitMs) {
+    QByteArray bytes;
+    const inifile::Found found =
+        waiting(Wait::Read, waitMs, [&](int wait) { return inifile::read(path, bytes, wait); });
+    if (found == inifile::Found::Refused) {
+        return std::nullopt;
     }
-    ~WriteLock() {
-        if (held_) {
-            held_->unlock();
-        }
-    }
-    WriteLock(const WriteLock&) = delete;
-    WriteLock& operator=(const WriteLock&) = delete;
-    bool held() const { return held_ != nullptr; }
+    return bytes;
+}
 
-private:
-    static constexpr int timeoutMs = 3000; // a write holds it for milliseconds
-    QLockFile beside_;
-    std::optional<QLockFile> temp_;
-    QLockFile* held_ = nullptr;
-};
+// Sets the values in one replace of the file, or none of them. A read's
+// write-back of its default passes `keepStored`: another program may have
+// stored a value since the read, and the default goes only where the key is
+// still missing or empty.
+bool store(const QList<Entry>& entries, bool keepStored) {
+    for (const Entry& e : entries) {
+        if (!profile::storable<char16_t>(u16(e.section), u16(e.key), u16(e.value))) {
+            return false;
+        }
+    }
+    auto apply = [&](const QByteArray& now) -> std::optional<QByteArray> {
+        QByteArray out = now;
+        for (const Entry& e : entries) {
+            if (keepStored) {
+                std::optional<QString> stored = lookupIn(out, e.section, e.key);
+                if (stored && !stored->isEmpty()) {
+                    continue;
+                }
+            }
+            std::optional<QByteArray> next = withValueIn(out, e.section, e.key, e.value);
+            if (!next) {
+                return std::nullopt;
+            }
+            out = *next;
+        }
+        return out;
+    };
+    // One budget for the whole write: a confirm waits no longer than that.
+    const QDeadlineTimer budget(writeWaitMs);
+    const QString path = IniFilePath();
+    std::optional<QByteArray> raw = contents(path);
+    std::optional<QByteArray> next = raw ? apply(*raw) : std::nullopt;
+    if (!next) {
+        return false;
+    }
+    // The panel writes back every empty key it reads, many times a second:
+    // a write that changes nothing must not touch the file or take the lock.
+    if (!raw->isEmpty() && *next == *raw) {
+        return true;
+    }
+    return waiting(Wait::Write, budget.remainingTime(), [&](int wait) {
+        return inifile::update(path, wait, [&](const QByteArray& now, bool) { return apply(now); });
+    });
+}
 
 } // namespace
 
@@ -191,61 +221,24 @@ QString IniFilePath() {
 }
 
 QString ReadIniValue(const QString& section, const QString& key, const QString& def) {
-    bool exists = false;
-    std::optional<QByteArray> raw = contents(IniFilePath(), exists);
-    std::optional<QString> value = raw ? lookupIn(*raw, section, key) : std::nullopt;
+    std::optional<QByteArray> raw = contents(IniFilePath());
+    if (!raw) {
+        return def; // nothing is written into a file that cannot be read
+    }
+    std::optional<QString> value = lookupIn(*raw, section, key);
     if (!value || value->isEmpty()) {
-        WriteIniValue(section, key, def);
+        store({{section, key, def}}, true);
         return def;
     }
     return *value;
 }
 
 bool WriteIniValue(const QString& section, const QString& key, const QString& value) {
-    if (!profile::storable<char16_t>(u16(section), u16(key), u16(value))) {
-        return false;
-    }
-    const QString path = IniFilePath();
-    bool exists = false;
-    std::optional<QByteArray> raw = contents(path, exists);
-    if (!raw) {
-        return false;
-    }
-    std::optional<QByteArray> next = withValueIn(*raw, section, key, value);
-    if (!next) {
-        return false;
-    }
-    // The panel writes back every empty key it reads, many times a second:
-    // a write that changes nothing must not touch the file or take the lock.
-    if (exists && *next == *raw) {
-        return true;
-    }
-    WriteLock lock(path);
-    if (!lock.held()) {
-        return false;
-    }
-    // Another process may have written since the first read.
-    raw = contents(path, exists);
-    if (!raw) {
-        return false;
-    }
-    next = withValueIn(*raw, section, key, value);
-    if (!next) {
-        return false;
-    }
-    if (exists && *next == *raw) {
-        return true;
-    }
-    QSaveFile file(path);
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return false;
-    }
-    if (file.write(*next) != next->size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return store({{section, key, value}}, false);
+}
+
+bool WriteIniValues(const QList<Entry>& entries) {
+    return store(entries, false);
 }
 
 void setFolderForTesting(const QString& folder) {

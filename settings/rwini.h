@@ -3,6 +3,7 @@
 // other sees at its next read.
 #pragma once
 
+#include <QList>
 #include <QString>
 
 namespace rwini {
@@ -18,6 +19,15 @@ QString ReadIniValue(const QString& section, const QString& key, const QString& 
 // section, key or value holding a line break or NUL, a key holding '=', and
 // text the file's encoding cannot hold.
 bool WriteIniValue(const QString& section, const QString& key, const QString& value);
+
+// One value of a confirm.
+struct Entry {
+    QString section, key, value;
+};
+
+// All the values in one replace of the file, or none of them: refused as a
+// whole, with nothing written, where one of them would be refused alone.
+bool WriteIniValues(const QList<Entry>& entries);
 
 // Tests point the programs at a folder of their own instead of the
 // executable's; an empty text goes back to the executable's folder.

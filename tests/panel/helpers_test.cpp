@@ -6,17 +6,27 @@
 #include "switches.h"
 
 #include <QImage>
+#include <QLabel>
 #include <QRegion>
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace {
 
 constexpr QRgb key = 0xFEFEFE;
 
-QRegion regionOf(const std::vector<QRect>& rects) {
+// The pixels a mask of the usual layout (least significant bit first) keeps.
+QRegion regionOf(const std::vector<uint8_t>& bits, const QSize& size) {
+    const int stride = tidepanel::bitmapStride(size.width(), {});
+    EXPECT_EQ(bits.size(), size_t(stride * size.height()));
     QRegion r;
-    for (const QRect& rect : rects) {
-        r += rect;
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < size.width(); ++x) {
+            if (bits[size_t(y * stride + x / 8)] >> (x & 7) & 1) {
+                r += QRect(x, y, 1, 1);
+            }
+        }
     }
     return r;
 }
@@ -48,28 +58,47 @@ TEST(KeyShape, CoversExactlyThePixelsThatAreNotTheKey) {
     expected += QRect(39, 29, 1, 1);
     expected += QRect(39, 0, 1, 1);
 
-    const std::vector<QRect> runs = tidepanel::opaqueRuns(image, key);
-    EXPECT_TRUE((regionOf(runs) ^ expected).isEmpty());
-    // Rectangles never overlap: the sum of areas is the region's area.
-    long area = 0, want = 0;
-    for (const QRect& r : runs) {
-        area += long(r.width()) * r.height();
-    }
-    for (const QRect& r : expected) {
-        want += long(r.width()) * r.height();
-    }
-    EXPECT_EQ(area, want);
-    EXPECT_LE(runs.size(), 8u) << "rows with the same runs are merged";
+    const auto bits = tidepanel::opaqueMask(image, key, {});
+    EXPECT_TRUE((regionOf(bits, image.size()) ^ expected).isEmpty());
 }
 
 TEST(KeyShape, AllKeyLeavesNothingAndNoKeyLeavesTheWhole) {
     QImage image(7, 5, QImage::Format_RGB32);
     image.fill(QColor(0xFE, 0xFE, 0xFE));
-    EXPECT_TRUE(tidepanel::opaqueRuns(image, key).empty());
+    EXPECT_TRUE(regionOf(tidepanel::opaqueMask(image, key, {}), image.size()).isEmpty());
     image.fill(QColor(0x10, 0x20, 0x30));
-    const auto runs = tidepanel::opaqueRuns(image, key);
-    ASSERT_EQ(runs.size(), 1u);
-    EXPECT_EQ(runs.front(), QRect(0, 0, 7, 5));
+    EXPECT_EQ(regionOf(tidepanel::opaqueMask(image, key, {}), image.size()), QRegion(0, 0, 7, 5));
+}
+
+TEST(KeyShape, RowsFollowTheServersPaddingAndBitOrder) {
+    QImage image(12, 2, QImage::Format_RGB32);
+    image.fill(QColor(0xFE, 0xFE, 0xFE));
+    image.setPixel(0, 0, qRgb(0, 0, 0));
+    image.setPixel(9, 1, qRgb(0, 0, 0));
+    using Bytes = std::vector<uint8_t>;
+    EXPECT_EQ(tidepanel::opaqueMask(image, key, {32, false, 32, false}),
+              (Bytes{1, 0, 0, 0, 0, 2, 0, 0}));
+    EXPECT_EQ(tidepanel::opaqueMask(image, key, {8, true, 8, false}), (Bytes{0x80, 0, 0, 0x40}));
+    EXPECT_EQ(tidepanel::opaqueMask(image, key, {16, false, 16, true}), (Bytes{0, 1, 2, 0}));
+}
+
+TEST(KeyShape, ThePaintedDescriptionChangesWithWhatAWindowShows) {
+    QWidget window;
+    QLabel label(QStringLiteral("one"), &window);
+    const tidepanel::Painted before = tidepanel::painted(window);
+    label.setText(QStringLiteral("one"));
+    label.setAlignment(label.alignment());
+    EXPECT_EQ(tidepanel::painted(window), before);
+    // A hidden label paints nothing, whatever else it has: hiding comes last.
+    for (const auto& change : std::vector<std::function<void()>>{
+             [&] { label.setText(QStringLiteral("two")); }, [&] { label.move(1, 1); },
+             [&] { label.setFont(QFont(QStringLiteral("x"), 30)); },
+             [&] { label.setAlignment(Qt::AlignRight); }, [&] { label.hide(); },
+             [&] { window.resize(5, 5); }}) {
+        const tidepanel::Painted was = tidepanel::painted(window);
+        change();
+        EXPECT_NE(tidepanel::painted(window), was);
+    }
 }
 
 TEST(AutostartEntry, ExecQuotesThePathAsDesktopEntriesRequire) {

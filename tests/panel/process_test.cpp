@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -136,6 +137,11 @@ TEST_F(PanelProcess, ACrashedCopyDoesNotLockThePanelOut) {
     auto first = start(folder.path());
     first->signal(SIGKILL);
     ASSERT_TRUE(first->waitForEnd(5000));
+    // As if killed between making its lock file and writing its id: an empty lock.
+    const QDir runtime(QFileInfo(session.autostartEntry()).absolutePath() + "/../..");
+    const QStringList locks = runtime.entryList({QStringLiteral("tidepanel*.lock")}, QDir::Files);
+    ASSERT_EQ(locks.size(), 1);
+    ASSERT_TRUE(QFile(runtime.filePath(locks[0])).resize(0));
     auto second = start(folder.path());
     QThread::msleep(1200);
     EXPECT_TRUE(second->running());

@@ -170,6 +170,18 @@ protected:
         return g && t ? QRect(t->dst_x, t->dst_y, g->width, g->height) : QRect();
     }
 
+    // How many of the window's pixels its cut-out keeps.
+    long keptPixels() {
+        auto shape = reply(xcb_shape_get_rectangles_reply(
+            c_, xcb_shape_get_rectangles(c_, window_, XCB_SHAPE_SK_BOUNDING), nullptr));
+        long kept = 0;
+        const xcb_rectangle_t* rects = xcb_shape_get_rectangles_rectangles(shape.get());
+        for (int i = 0; shape && i < xcb_shape_get_rectangles_rectangles_length(shape.get()); ++i) {
+            kept += long(rects[i].width) * rects[i].height;
+        }
+        return kept;
+    }
+
     // What the screen shows, as 0xRRGGBB values, row by row.
     std::vector<uint32_t> pixels(const QRect& area) {
         auto r = reply(xcb_get_image_reply(
@@ -202,13 +214,7 @@ TEST_P(X11Panel, LiesAtTheLowerRightWithOnlyItsLetteringLeft) {
 
     long kept = 0;
     auto cut = [&] {
-        auto shape = reply(xcb_shape_get_rectangles_reply(
-            c_, xcb_shape_get_rectangles(c_, window_, XCB_SHAPE_SK_BOUNDING), nullptr));
-        kept = 0;
-        const xcb_rectangle_t* rects = xcb_shape_get_rectangles_rectangles(shape.get());
-        for (int i = 0; shape && i < xcb_shape_get_rectangles_rectangles_length(shape.get()); ++i) {
-            kept += long(rects[i].width) * rects[i].height;
-        }
+        kept = keptPixels();
         return kept > 200 && kept < 330L * 179 / 4;
     };
     EXPECT_TRUE(waitUntil(cut, 3000)) << kept << " pixels kept: only the lettering stays";
@@ -248,6 +254,29 @@ TEST_P(X11Panel, IsInItsPlaceAtEveryTickFromTheFirstOfEachStart) {
             QThread::msleep(50);
         }
     }
+}
+
+TEST_P(X11Panel, TheCutOutFollowsACaptionAndIsNotSentAgainUnchanged) {
+    xcb_shape_select_input(c_, window_, 1);
+    xcb_flush(c_);
+    const uint8_t shapeNotify = xcb_get_extension_data(c_, &xcb_shape_id)->first_event;
+    int notices = 0;
+    auto count = [&] {
+        while (auto e = reply(xcb_poll_for_event(c_))) {
+            notices += (e->response_type & 0x7F) == shapeNotify;
+        }
+        return notices;
+    };
+    QThread::msleep(2500);
+    EXPECT_EQ(count(), 0) << "two ticks that changed nothing sent the cut-out again";
+
+    const long before = keptPixels();
+    QFile ini(app_.filePath(QStringLiteral("SysInfo.ini")));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write(QByteArray(prepared).replace("Title=Tide", "Title=Tide and a much longer title"));
+    ini.close();
+    EXPECT_TRUE(waitUntil([&] { return count() > 0 && keptPixels() > before + 100; }, 3000))
+        << before << " pixels kept before, " << keptPixels() << " after";
 }
 
 TEST_P(X11Panel, StaysBelowANormalWindowMappedOverIt) {

@@ -32,6 +32,18 @@ bool mayMatch(std::string_view a, std::string_view b) {
     return true;
 }
 
+// A double-byte file cut short in a character: what a write puts after it
+// changes how that last value reads (tested on its own).
+bool endsInLeadByte(std::string_view file) {
+    bool lone = false;
+    for (size_t i = 0; i < file.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(file[i]);
+        lone = c >= 0x81 && c <= 0xFE && i + 1 == file.size();
+        i += (c >= 0x81 && c <= 0xFE) ? 1 : 0;
+    }
+    return lone;
+}
+
 void require(bool ok) {
     if (!ok) {
         std::abort();
@@ -46,17 +58,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view file = take(rest), section = take(rest), key = take(rest),
                            value = take(rest), probeKey = take(rest);
 
+    if (units == profile::Units::DoubleByte && endsInLeadByte(file)) {
+        return 0;
+    }
     auto before = profile::lookup<char>(file, section, probeKey, units);
     auto probeElsewhere = profile::lookup<char>(file, probeKey, key, units);
-    if (!profile::storable<char>(section, key, value)) {
+    if (!profile::storable<char>(section, key, value, units)) {
         return 0;
     }
     const std::string out = profile::withValue<char>(file, section, key, value, units);
     require(profile::lookup<char>(out, section, key, units) == std::string(value));
-    if (!mayMatch(probeKey, key) && profile::storable<char>(section, probeKey, "")) {
+    if (!mayMatch(probeKey, key) && profile::storable<char>(section, probeKey, "", units)) {
         require(profile::lookup<char>(out, section, probeKey, units) == before);
     }
-    if (!mayMatch(probeKey, section) && profile::storable<char>(probeKey, key, "")) {
+    if (!mayMatch(probeKey, section) && profile::storable<char>(probeKey, key, "", units)) {
         require(profile::lookup<char>(out, probeKey, key, units) == probeElsewhere);
     }
     // Writing the same value again changes nothing.

@@ -82,6 +82,13 @@ TEST(ProfileRead, TrailBytesOfDoubleByteCharactersAreNotFoldedAsLetters) {
     EXPECT_EQ(find(file, "\x81\x41", "k", Units::DoubleByte), "upper");
     // A letter after a double-byte character still folds.
     EXPECT_EQ(find("[\xD6\xD0X]\nk=1\n", "\xD6\xD0x", "k", Units::DoubleByte), "1");
+    // Brackets and line breaks are searched on characters: a lead byte takes any next byte.
+    EXPECT_EQ(find("[s]\n[\x81]\nk=1\n", "s", "k", Units::DoubleByte), "1");
+    EXPECT_EQ(find("[s]\nk=\x81\nm=1\n", "s", "m", Units::DoubleByte), std::nullopt);
+    EXPECT_EQ(find("[s]\nk=\x81\nm=1\n", "s", "k", Units::DoubleByte), "\x81\nm=1");
+    // A file cut after a lead byte: a '?' after it keeps the line that is added on its own.
+    EXPECT_EQ(set("k=v\x81", "", "n", "1", Units::DoubleByte), "k=v\x81?\r\nn=1");
+    EXPECT_FALSE(profile::storable<char>("s", "k", "v\x81", Units::DoubleByte));
 }
 
 TEST(ProfileWrite, ReplacesTheValueWhereItStandsAndKeepsEveryOtherByte) {

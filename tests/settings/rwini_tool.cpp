@@ -3,10 +3,13 @@
 //   rwini_tool FOLDER read SECTION KEY          prints the value
 //   rwini_tool FOLDER write SECTION KEY VALUE   exit status 0 when it reached the file
 //   rwini_tool FOLDER burst SECTION PREFIX N    writes PREFIX0..PREFIX<N-1>, stops at a failure
+//   rwini_tool FOLDER flip SECTION KEY N        N times: writes v<i>, finds it still there a
+//                                               moment later, writes it empty; stops at a loss
 #include "rwini.h"
 
 #include <QCoreApplication>
 #include <QStringList>
+#include <QThread>
 
 #include <cstdio>
 
@@ -31,6 +34,24 @@ int main(int argc, char** argv) {
             if (!rwini::WriteIniValue(a[3], a[4] + QString::number(i),
                                       QStringLiteral("v%1").arg(i))) {
                 std::fprintf(stderr, "write %d failed\n", i);
+                return 1;
+            }
+        }
+        return 0;
+    }
+    if (a[2] == QLatin1String("flip") && a.size() == 6) {
+        for (int i = 0; i < a[5].toInt(); ++i) {
+            const QString value = QStringLiteral("v%1").arg(i);
+            if (!rwini::WriteIniValue(a[3], a[4], value)) {
+                return 1;
+            }
+            QThread::msleep(5);
+            const QString now = rwini::ReadIniValue(a[3], a[4], QString());
+            if (now != value) {
+                std::fprintf(stderr, "%s lost: %s\n", qPrintable(value), qPrintable(now));
+                return 1;
+            }
+            if (!rwini::WriteIniValue(a[3], a[4], QString())) {
                 return 1;
             }
         }

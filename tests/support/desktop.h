@@ -77,7 +77,7 @@ public:
     QString path() const { return dir_.path(); }
     QString program(const QString& name) const { return dir_.filePath(name); }
     QString iniPath() const { return dir_.filePath(QStringLiteral("SysInfo.ini")); }
-    void writeIni(const QString& text) const; // stored in GB18030, as the programs keep it
+    void writeIni(const QString& text) const; // stored in code page 936, as the programs keep it
     QString value(const QString& section, const QString& key) const;
 
 private:

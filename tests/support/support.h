@@ -14,7 +14,7 @@
 
 namespace testing_support {
 
-// Text as the programs keep it in SysInfo.ini (GB18030).
+// Text as the programs keep it in SysInfo.ini (code page 936).
 QByteArray fileBytes(const QString& text);
 // A value stored in a settings file's bytes, read by the programs' own
 // reader but without writing anything back; nothing when the key is absent.
@@ -35,7 +35,7 @@ public:
     // The settings file's bytes (empty when it does not exist).
     QByteArray bytes() const;
     bool exists() const;
-    // Writes the settings file from UTF-8 text, encoded as the programs keep it (GB18030).
+    // Writes the settings file from UTF-8 text, encoded as the programs keep it (code page 936).
     void write(const QString& text) const;
     void writeBytes(const QByteArray& bytes) const;
     // A value as the programs would read it, without writing anything back.

@@ -2,6 +2,11 @@
 # Runs a Windows test program under Wine on a private virtual X server.
 #   wine_run.sh --boot PREFIX        make PREFIX afresh (once per test run)
 #   wine_run.sh PREFIX PROGRAM.exe   run one test program in PREFIX
+#   wine_run.sh PREFIX SCRIPT ARGS   run a test script here, in the same
+#                                    surroundings, that starts Wine programs
+#                                    itself ($TIDE_WINE, $TIDE_SCRATCH)
+# TIDE_WINE_LOCALE picks the locale, and with it Windows' ANSI code page:
+# zh_CN.UTF-8 (936, the default) or hi_IN.UTF-8 (65001, UTF-8).
 # The prefix, HOME and XDG folders all live in the build folder, so the real
 # user's files are never touched; every process started here is ended here.
 set -euo pipefail
@@ -13,12 +18,14 @@ if [ "${1:-}" = "--boot" ]; then
 fi
 prefix=$1
 program=${2:-}
+shift $(($# < 2 ? $# : 2))
 root=$(dirname "$prefix")
 mkdir -p "$root"
 
-# A code page 936 system: the locale must exist for Wine to pick it up.
-grep -qix 'zh_CN.utf8' <<<"$(locale -a 2>/dev/null)" || {
-    echo "locale zh_CN.UTF-8 is missing: run scripts/packages.sh's tide_install_packages" >&2
+# The locale must exist for Wine to pick it up.
+locale=${TIDE_WINE_LOCALE:-zh_CN.UTF-8}
+grep -qix "${locale/UTF-8/utf8}" <<<"$(locale -a 2>/dev/null)" || {
+    echo "locale $locale is missing: run scripts/packages.sh's tide_install_packages" >&2
     exit 1
 }
 
@@ -76,7 +83,7 @@ export HOME="$scratch/home" XDG_RUNTIME_DIR="$scratch/runtime" XDG_CONFIG_HOME="
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEARCH=win64
 # No prompts for Mono or Gecko, and no menu entries or file associations on the host.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-export LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8
+export LC_ALL=$locale LANG=$locale
 
 if [ $boot -eq 1 ]; then
     rm -rf "$prefix"
@@ -95,6 +102,14 @@ if [ ! -f "$prefix/system.reg" ]; then
     exit 1
 fi
 status=0
-timeout 120 "$wine" "$program" || status=$?
-timeout 30 "$wineserver" -w || true
+case $program in
+*.exe)
+    timeout 120 "$wine" "$program" || status=$?
+    timeout 30 "$wineserver" -w || true
+    ;;
+*)
+    export TIDE_WINE=$wine TIDE_WINESERVER=$wineserver TIDE_SCRATCH=$scratch
+    timeout 900 "$program" "$@" || status=$?
+    ;;
+esac
 exit $status

@@ -236,6 +236,13 @@ TEST_CASE("the colour key is added to the extended style, which keeps the tool-w
     // Every tick applies it again: nothing accumulates or is lost.
     win32::applyColourKey(panel, 0xFEFEFE);
     CHECK(GetWindowLongA(panel, GWL_EXSTYLE) == style);
+
+    // What Qt's backing store does on every flush of a frameless window it
+    // thinks opaque: the layered style and its colour key stay.
+    SetWindowLongPtrW(panel, GWL_EXSTYLE, style & ~WS_EX_LAYERED);
+    CHECK(GetWindowLongA(panel, GWL_EXSTYLE) == style);
+    key = 0;
+    CHECK(GetLayeredWindowAttributes(panel, &key, &alpha, &flags) && key == 0xFEFEFE);
     DestroyWindow(panel);
 }
 

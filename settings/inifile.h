@@ -1,0 +1,38 @@
+// What rwini needs of the file system, one implementation per platform:
+// reading SysInfo.ini whole and changing it under an inter-process lock.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace inifile {
+
+// Far above any notice an owner writes, and small enough that a panel tick
+// reading it twenty times stays well within its second.
+constexpr qint64 maxBytes = 1024 * 1024;
+
+enum class Found {
+    File,    // a regular file (or a link to one), read whole
+    Missing, // nothing at the path
+    Refused, // anything else: not a regular file, larger than maxBytes, unreadable
+};
+
+// The file's bytes, as one writer left them, never half of a write. `waitMs`
+// bounds the wait for a write in progress.
+Found read(const QString& path, QByteArray& bytes, int waitMs);
+
+// Given the file's bytes under the lock (empty, `exists` false, where there
+// was no file): the bytes to store, the same bytes to store nothing, or
+// nothing to refuse the write.
+using Change = std::function<std::optional<QByteArray>(const QByteArray& bytes, bool exists)>;
+
+// One read-modify-write under the inter-process lock, waiting at most `waitMs`
+// for it. True when the file holds what `change` asked for; false when the
+// file could not be locked, read or replaced, or `change` refused, and then
+// the file is as it was.
+bool update(const QString& path, int waitMs, const Change& change);
+
+} // namespace inifile

@@ -1,0 +1,109 @@
+// The settings file on Windows: an inter-process lock file beside it (or in
+// the temporary folder where the folder refuses it), and a write that
+// replaces the file through a new one, or writes in place where the folder
+// refuses new files. The file itself is read and replaced by the Win32 calls
+// (file_windows.h): Qt's files share no deletion, so every read of the panel
+// would make a save by the editor fail.
+#include "file_windows.h"
+#include "inifile.h"
+
+#include <QCryptographicHash>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+
+namespace inifile {
+namespace {
+
+// Only a regular file (or a link to one), and never more than maxBytes.
+Found readFile(const QString& path, QByteArray& bytes) {
+    bytes.clear();
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        return info.isSymLink() ? Found::Refused : Found::Missing;
+    }
+    if (!info.isFile()) {
+        return Found::Refused;
+    }
+    std::string read;
+    switch (win32file::read(path.toStdWString(), read, std::size_t(maxBytes))) {
+    case win32file::Read::File:
+        bytes = QByteArray::fromStdString(read);
+        return Found::File;
+    case win32file::Read::Missing:
+        return Found::Missing;
+    case win32file::Read::Refused:
+        break;
+    }
+    return Found::Refused;
+}
+
+// How long a save waits for another process (a virus scanner, an older
+// reader) to let go of the file.
+constexpr int replaceRetryMs = 1000;
+
+class WriteLock {
+public:
+    WriteLock(const QString& path, int waitMs) : beside_(path + QStringLiteral(".lock")) {
+        QDeadlineTimer deadline(waitMs);
+        if (beside_.tryLock(waitMs)) {
+            held_ = &beside_;
+            return;
+        }
+        if (beside_.error() != QLockFile::PermissionError) {
+            return;
+        }
+        const QByteArray key = QCryptographicHash::hash(QFileInfo(path).absoluteFilePath().toUtf8(),
+                                                        QCryptographicHash::Sha1)
+                                   .toHex()
+                                   .left(16);
+        temp_.emplace(
+            QDir::temp().filePath(QStringLiteral("tide-%1.lock").arg(QLatin1String(key))));
+        if (temp_->tryLock(int(deadline.remainingTime()))) {
+            held_ = &*temp_;
+        }
+    }
+    ~WriteLock() {
+        if (held_) {
+            held_->unlock();
+        }
+    }
+    WriteLock(const WriteLock&) = delete;
+    WriteLock& operator=(const WriteLock&) = delete;
+    bool held() const { return held_ != nullptr; }
+
+private:
+    QLockFile beside_;
+    std::optional<QLockFile> temp_;
+    QLockFile* held_ = nullptr;
+};
+
+} // namespace
+
+Found read(const QString& path, QByteArray& bytes, int) {
+    return readFile(path, bytes);
+}
+
+bool update(const QString& path, int waitMs, const Change& change) {
+    WriteLock lock(path, waitMs);
+    if (!lock.held()) {
+        return false;
+    }
+    QByteArray old;
+    const Found found = readFile(path, old);
+    if (found == Found::Refused) {
+        return false;
+    }
+    std::optional<QByteArray> next = change(old, found == Found::File);
+    if (!next) {
+        return false;
+    }
+    if (found == Found::File && *next == old) {
+        return true;
+    }
+    return win32file::replace(path.toStdWString(), next->toStdString(), replaceRetryMs);
+}
+
+} // namespace inifile

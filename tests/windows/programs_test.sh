@@ -1,0 +1,268 @@
+#!/usr/bin/env bash
+# The real tidepanel.exe and tideedit.exe of the Windows zip under Wine, as a
+# shop owner meets them: screenshots of the virtual X desktop, SysInfo.ini,
+# the registry, message boxes read through the clipboard.
+#   wine_run.sh PREFIX programs_test.sh CASE ZIP win_drive.exe
+# CASE: panel, empty, editor, together, session. Every wait is for a
+# condition, with a generous limit, never a fixed pause.
+set -euo pipefail
+case_name=$1
+zip=$(realpath "$2")
+drive_exe=$3
+scratch=$TIDE_SCRATCH
+app=$scratch/app
+editor_title="潮汐面板 tideedit器"
+key_colour=FEFEFE
+desk_colour=3060A0
+shots=0
+
+fail() {
+    echo "FAILED ($case_name): $*" >&2
+    local kept
+    kept=$(dirname "$scratch")/$case_name-failed.png
+    import -window root "$kept" 2>/dev/null && echo "desktop at the failure: $kept" >&2
+    exit 1
+}
+drive() { "$TIDE_WINE" "$drive_exe" "$@"; }
+# wait_for SECONDS WHAT COMMAND...: until COMMAND succeeds.
+wait_for() {
+    local limit=$1 what=$2 end=$((SECONDS + $1))
+    shift 2
+    until "$@"; do
+        [ $SECONDS -lt $end ] || fail "$what (waited ${limit} s)"
+        sleep 0.2
+    done
+}
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+
+# The X window of a Wine window, by title: "WIDTH HEIGHT X Y", empty if none.
+geometry() {
+    xwininfo -root -children | grep -F "\"$1\":" | head -n 1 |
+        sed -E 's/.*  ([0-9]+)x([0-9]+)\+-?[0-9]+\+-?[0-9]+  \+(-?[0-9]+)\+(-?[0-9]+).*/\1 \2 \3 \4/'
+}
+shot() {
+    # Wine's desktop process blackens the root window when it starts.
+    xsetroot -solid "#$desk_colour"
+    shots=$((shots + 1))
+    last_shot=$scratch/shot$shots.png
+    import -window root "$last_shot"
+}
+# Pixels of COLOUR in the window TITLE on the last screenshot.
+count() {
+    local g
+    read -r -a g <<<"$(geometry "$1")"
+    [ ${#g[@]} -eq 4 ] || { echo 0 && return; }
+    convert "$last_shot" -crop "${g[0]}x${g[1]}+${g[2]}+${g[3]}" +repage \
+        -format %c histogram:info:- | { grep -i "#$2 " || true; } | sed -E 's/^ *([0-9]+):.*/\1/' |
+        awk '{n += $1} END {print n + 0}'
+}
+# The window shows lettering on the bare desktop, and not one pixel of the key.
+see_through() {
+    shot
+    local key desk blue
+    key=$(count "$1" $key_colour)
+    desk=$(count "$1" $desk_colour)
+    blue=$(count "$1" 0000FF)
+    [ "$key" -eq 0 ] || fail "$1 shows $key pixels of the colour key &HFEFEFE"
+    [ "$desk" -gt 0 ] && [ "$blue" -gt 0 ] || fail "$1 shows no desktop ($desk) or no lettering ($blue)"
+}
+painted() {
+    shot
+    [ "$(count "$1" 0000FF)" -gt 0 ]
+}
+# Whether the window TITLE looks different from the screenshot FILE.
+changed_from() {
+    shot
+    local g
+    read -r -a g <<<"$(geometry "$1")"
+    local crop="${g[0]}x${g[1]}+${g[2]}+${g[3]}"
+    convert "$2" -crop "$crop" +repage "$scratch/was.png"
+    convert "$last_shot" -crop "$crop" +repage "$scratch/is.png"
+    local status=0
+    compare -metric AE "$scratch/was.png" "$scratch/is.png" null: 2>/dev/null || status=$?
+    [ $status -eq 1 ] # 0: the same, 2: trouble
+}
+region_now() {
+    shot
+    cp "$last_shot" "$scratch/$2.png"
+}
+
+# SysInfo.ini's value of KEY (the first KEY= line), as stored.
+# Byte by byte: the file is in the ANSI code page, whatever this locale says.
+stored() { LC_ALL=C grep -a -m 1 "^$1=" "$app/SysInfo.ini" | LC_ALL=C sed -e "s/^$1=//" -e 's/\r$//'; }
+# Sets the first KEY= line, replacing the file at once as the editor does.
+store() {
+    local cr=$'\r'
+    LC_ALL=C sed -i -e "0,/^$1=/s/^$1=[^$cr]*/$1=$2/" "$app/SysInfo.ini"
+}
+close_is() { [ "$(stored Close)" = "$1" ]; }
+# Text in the file's encoding: the ANSI code page of this run.
+ansi() {
+    if [ "$(drive acp | tr -d '\r\n')" = 65001 ]; then printf '%s' "$1"; else printf '%s' "$1" | iconv -t GBK; fi
+}
+
+start() {
+    "$TIDE_WINE" "$app/$1.exe" >"$scratch/$1.log" 2>&1 &
+    eval "${1}_pid=$!"
+}
+running() { kill -0 "$1" 2>/dev/null; }
+gone() { ! running "$1"; }
+no_window() { ! drive window "$1"; }
+
+# A message box's text (Ctrl+C copies it on Windows), then OK.
+message_box() {
+    wait_for 30 "the message box \"$1\" appears" drive window "$1"
+    drive send "$1" ctrl+c
+    local text
+    text=$(drive clip)
+    drive send "$1" Enter
+    wait_for 30 "the message box \"$1\" closes" no_window "$1"
+    printf '%s' "$text"
+}
+# Types TEXT into the editor's focused line and checks what landed there;
+# again while the window is still taking the keyboard back from a closed box.
+typed() {
+    drive send "$editor_title" ctrl+a "text:$1" ctrl+a ctrl+c
+    [ "$(drive clip)" = "$1" ]
+}
+type_checked() {
+    wait_for 30 "typing \"$1\" reaches the field" typed "$1"
+}
+type_and_confirm() {
+    type_checked "$1"
+    drive send "$editor_title" End Enter
+}
+
+mkdir -p "$app"
+cmake -E chdir "$scratch" cmake -E tar xf "$zip"
+cp -r "$scratch"/tide-*-win64/. "$app/"
+
+case $case_name in
+panel)
+    start tidepanel
+    wait_for 60 "the panel shows its lettering" painted Form1
+    wait_for 30 "the info window shows its lettering" painted 配置信息
+    see_through Form1
+    see_through 配置信息
+    read -r w h x y <<<"$(geometry Form1)"
+    [ $((x + w)) -eq 1024 ] && [ $((y + h)) -eq $((768 - 30)) ] ||
+        fail "Form1 at ${w}x${h}+$x+$y, not at the lower right"
+    read -r w h x y <<<"$(geometry 配置信息)"
+    [ $((x + w)) -eq 1024 ] && [ "$y" -eq 0 ] || fail "配置信息 at ${w}x${h}+$x+$y, not at the upper right"
+
+    run=$("$TIDE_WINE" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' /v tidepanel |
+        tr -d '\r')
+    grep -qF "$(winpath "$app/tidepanel.exe")" <<<"$run" || fail "Run value: $run"
+
+    # New captions and info texts: repainted, still see-through.
+    region_now Form1 before
+    store Title "$(ansi '新的标题')"
+    wait_for 10 "the panel shows the new title" changed_from Form1 "$scratch/before.png"
+    see_through Form1
+    region_now 配置信息 before
+    store CPU "$(ansi '新的处理器 8 核')"
+    wait_for 10 "the info window shows the new text" changed_from 配置信息 "$scratch/before.png"
+    see_through 配置信息
+
+    # A window mapped later lies above it; raised, it is back below within a tick.
+    start tideedit
+    wait_for 60 "the editor appears" drive window "$editor_title"
+    top=$(xwininfo -root -children | grep -m 1 -F -e '"Form1"' -e "\"$editor_title\"")
+    grep -qF "$editor_title" <<<"$top" || fail "the editor mapped later is below the panel"
+    drive raise Form1
+    wait_for 5 "the panel goes back below the editor" drive below Form1 "$editor_title"
+
+    # A second copy ends at once and touches nothing.
+    before=$(md5sum <"$app/SysInfo.ini")$(stat -c %Y "$app/SysInfo.ini")
+    timeout 60 "$TIDE_WINE" "$app/tidepanel.exe" || fail "the second copy did not end cleanly"
+    [ "$(md5sum <"$app/SysInfo.ini")$(stat -c %Y "$app/SysInfo.ini")" = "$before" ] ||
+        fail "the second copy touched SysInfo.ini"
+    [ "$(xwininfo -root -children | grep -c '"Form1"')" -eq 1 ] || fail "two panels"
+
+    store Close End
+    wait_for 10 "Close=End ends the panel" gone "$tidepanel_pid"
+    drive close "$editor_title"
+    wait_for 30 "the editor ends" gone "$tideedit_pid"
+    ;;
+empty)
+    rm "$app/SysInfo.ini"
+    start tidepanel
+    wait_for 60 "the panel appears on an empty folder" drive window Form1
+    shot
+    [ "$(count Form1 $key_colour)" -eq 0 ] || fail "the panel shows the colour key"
+    drive close Form1
+    wait_for 10 "closing the panel writes Close=Start" close_is Start
+    ;;
+editor)
+    # Both code pages: the shipped file is in 936, so 65001 starts without one.
+    [ "$(drive acp | tr -d '\r\n')" = 65001 ] && rm "$app/SysInfo.ini"
+    start tideedit
+    wait_for 60 "the editor appears" drive window "$editor_title"
+    title='潮汐电脑 Shop 一号店'
+    type_and_confirm "$title"
+    box=$(message_box 信息)
+    grep -q 修改成功 <<<"$box" || fail "after Enter: $box"
+    [ "$(stored Title)" = "$(ansi "$title")" ] || fail "Title stored as $(stored Title | od -c)"
+    read_back=$(drive profile "$(winpath "$app/SysInfo.ini")" Sysinfo Title)
+    [ "$read_back" = "$title" ] || fail "GetPrivateProfileStringA reads \"$read_back\""
+
+    # Read-only as Windows sees it: the error box, and the file as it was.
+    chmod a-w "$app/SysInfo.ini"
+    before=$(md5sum <"$app/SysInfo.ini")
+    type_and_confirm '不该保存'
+    box=$(message_box 错误：)
+    grep -qF '无法写入配置文件 SysInfo.ini,修改未保存!' <<<"$box" || fail "refused write: $box"
+    [ "$(md5sum <"$app/SysInfo.ini")" = "$before" ] || fail "the refused write changed the file"
+    chmod u+w "$app/SysInfo.ini"
+
+    drive send "$editor_title" alt+a
+    wait_for 30 "the about box opens" drive window 关于
+    shot
+    cp "$last_shot" "$(dirname "$scratch")/editor-about.png"
+    drive send 关于 Enter
+    wait_for 30 "the about box closes" no_window 关于
+    drive close "$editor_title"
+    wait_for 30 "the editor ends when closed" gone "$tideedit_pid"
+    close_is Start || fail "closing the editor left Close=$(stored Close)"
+    # Opened again, it shows the title as typed.
+    start tideedit
+    wait_for 60 "the editor appears again" drive window "$editor_title"
+    drive send "$editor_title" ctrl+a ctrl+c
+    [ "$(drive clip)" = "$title" ] || fail "opened again, the editor shows \"$(drive clip)\""
+    ;;
+together)
+    start tidepanel
+    wait_for 60 "the panel shows its lettering" painted Form1
+    start tideedit
+    wait_for 60 "the editor appears" drive window "$editor_title"
+    region_now Form1 before
+    type_checked 一秒之内
+    sent=$(date +%s%N)
+    drive send "$editor_title" End Enter
+    wait_for 10 "the panel shows the editor's title" changed_from Form1 "$scratch/before.png"
+    took=$((($(date +%s%N) - sent) / 1000000))
+    echo "confirm to the panel's repaint: $took ms (screenshots included)"
+    [ "$took" -le 3000 ] || fail "the panel took $took ms to show the confirmed title"
+    see_through Form1
+    message_box 信息 >/dev/null
+    ;;
+session)
+    # Log-off: each program's main window unloads and writes Close=Start.
+    for program in tidepanel tideedit; do
+        store Close Idle
+        start $program
+        title=Form1
+        [ $program = tideedit ] && title=$editor_title
+        wait_for 60 "$program appears" drive window "$title"
+        "$TIDE_WINE" wineboot --end-session
+        wait_for 20 "$program writes Close=Start at the session's end" close_is Start
+        "$TIDE_WINE" wineboot --end-session --force
+        pid_var=${program}_pid
+        wait_for 30 "$program ends with the session" gone "${!pid_var}"
+    done
+    ;;
+*)
+    fail "no such case"
+    ;;
+esac
+echo "$case_name: passed"
