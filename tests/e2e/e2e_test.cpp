@@ -91,7 +91,14 @@ protected:
         editor = std::make_unique<Program>(*desktop, app.program(QStringLiteral("tideedit")));
         const QString id = window(editorTitle, editor->pid());
         EXPECT_FALSE(id.isEmpty()) << "the editor did not appear";
-        desktop->focus(id);
+        EXPECT_TRUE(waitUntil(
+            [&] {
+                desktop->focus(id);
+                return desktop->run(QStringLiteral("xdotool"), {QStringLiteral("getwindowfocus")})
+                           .trimmed() == id;
+            },
+            patience))
+            << "the editor did not get the keyboard";
         return id;
     }
 
@@ -269,8 +276,14 @@ TEST_P(EndToEnd, ExitKeepsTheCloseFlagAndEveryOtherEndResetsIt) {
     EXPECT_EQ(app.value(QStringLiteral("Sysinfo"), QStringLiteral("Close")), "End");
 
     id = startEditor(editor);
-    desktop->close(id);
-    EXPECT_TRUE(editor->waitForEnd(patience));
+    // Qt 6.4 now and then does not act on a close that comes just after the
+    // window showed; as a user would, the test then closes it again.
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            desktop->close(id);
+            return editor->waitForEnd(3000);
+        },
+        patience));
     EXPECT_EQ(app.value(QStringLiteral("Sysinfo"), QStringLiteral("Close")), "Start");
 
     // Mended fault: ended by the system, the editor left the panel stopped.
@@ -378,23 +391,22 @@ TEST_P(EndToEnd, UnderAWindowManagerThePanelStaysBelowAndOffTheTaskbar) {
             << title.toStdString();
     }
     std::unique_ptr<Program> editor;
-    startEditor(editor);
+    const QString editorId = startEditor(editor);
+    ASSERT_FALSE(editorId.isEmpty());
     const unsigned panelId = desktop->windows(panelTitle).first().toUInt();
     desktop->run(QStringLiteral("xdotool"),
                  {QStringLiteral("windowraise"), QString::number(panelId)});
     EXPECT_TRUE(waitUntil(
         [&] {
             const auto order = desktop->stackingOrder();
-            const unsigned editorId = desktop->windows(editorTitle).first().toUInt();
             auto p = std::find(order.begin(), order.end(), panelId);
-            auto e = std::find(order.begin(), order.end(), editorId);
+            auto e = std::find(order.begin(), order.end(), editorId.toUInt());
             return p != order.end() && e != order.end() && p < e;
         },
         1500))
         << "raised by hand, the panel is back below within a second";
 
     // Mended fault: the window manager's maximise button maximised the editor.
-    const QString editorId = desktop->windows(editorTitle).first();
     desktop->maximise(editorId);
     QThread::msleep(1000);
     EXPECT_TRUE(waitUntil(
