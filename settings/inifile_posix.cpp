@@ -151,6 +151,11 @@ Found openLocked(const QString& path, int operation, bool* created, const QDeadl
         if (!lockWithin(fd.get(), operation, deadline)) {
             return Found::Refused;
         }
+        // A reader may keep a file that a save has replaced meanwhile: it is
+        // whole, only older. A writer must hold the one at the path.
+        if (operation == LOCK_SH) {
+            return Found::File;
+        }
         struct stat now {};
         if (::stat(name.constData(), &now) == 0 && sameFile(now, st) &&
             ::fstat(fd.get(), &st) == 0) {
@@ -167,7 +172,9 @@ QString besideInTemp(const QString& path, const QByteArray& extra, const char* s
     const QByteArray key = native(QFileInfo(path).absoluteFilePath()) + extra;
     const QByteArray hash =
         QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(20);
-    return QDir::temp().filePath(QStringLiteral("tide-%1.%2").arg(QLatin1String(hash), suffix));
+    // Looked up once: the panel asks for it twenty times a second.
+    static const QDir temp = QDir::temp();
+    return temp.filePath(QStringLiteral("tide-%1.%2").arg(QLatin1String(hash), suffix));
 }
 
 // Writers queue at a gate before they wait for the file's own lock, and pass
