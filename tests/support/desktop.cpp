@@ -10,9 +10,11 @@
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <unistd.h>
 
 namespace desk {
@@ -211,41 +213,45 @@ void Desktop::focus(const QString& window) const {
          QStringLiteral("--sync"), window});
 }
 
-void Desktop::close(const QString& window) const {
-    Connection x(display_);
-    if (!x.ok()) {
-        return;
-    }
+namespace {
+
+// A client message about `window` of the given type and data, sent to the
+// window itself or, for the window manager, to the root.
+void sendMessage(const Connection& x, const QString& window, const char* type,
+                 std::initializer_list<uint32_t> data, bool toRoot) {
     xcb_client_message_event_t event{};
     event.response_type = XCB_CLIENT_MESSAGE;
     event.format = 32;
     event.window = xcb_window_t(window.toUInt());
-    event.type = x.atom("WM_PROTOCOLS");
-    event.data.data32[0] = x.atom("WM_DELETE_WINDOW");
-    event.data.data32[1] = XCB_CURRENT_TIME;
-    xcb_send_event(x.c, 0, event.window, XCB_EVENT_MASK_NO_EVENT,
+    event.type = x.atom(type);
+    std::copy(data.begin(), data.end(), event.data.data32);
+    xcb_send_event(x.c, 0, toRoot ? x.root() : event.window,
+                   toRoot
+                       ? XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY
+                       : XCB_EVENT_MASK_NO_EVENT,
                    reinterpret_cast<const char*>(&event));
     xcb_flush(x.c);
 }
 
+} // namespace
+
+void Desktop::close(const QString& window) const {
+    Connection x(display_);
+    if (x.ok()) {
+        sendMessage(x, window, "WM_PROTOCOLS", {x.atom("WM_DELETE_WINDOW"), XCB_CURRENT_TIME},
+                    false);
+    }
+}
+
 void Desktop::maximise(const QString& window) const {
     Connection x(display_);
-    if (!x.ok()) {
-        return;
+    if (x.ok()) {
+        // Add both states, as asked for by the user.
+        sendMessage(
+            x, window, "_NET_WM_STATE",
+            {1, x.atom("_NET_WM_STATE_MAXIMIZED_VERT"), x.atom("_NET_WM_STATE_MAXIMIZED_HORZ"), 2},
+            true);
     }
-    xcb_client_message_event_t event{};
-    event.response_type = XCB_CLIENT_MESSAGE;
-    event.format = 32;
-    event.window = xcb_window_t(window.toUInt());
-    event.type = x.atom("_NET_WM_STATE");
-    event.data.data32[0] = 1; // add
-    event.data.data32[1] = x.atom("_NET_WM_STATE_MAXIMIZED_VERT");
-    event.data.data32[2] = x.atom("_NET_WM_STATE_MAXIMIZED_HORZ");
-    event.data.data32[3] = 2; // asked for by the user
-    xcb_send_event(x.c, 0, x.root(),
-                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                   reinterpret_cast<const char*>(&event));
-    xcb_flush(x.c);
 }
 
 QString Desktop::selection() const {
