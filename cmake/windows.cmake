@@ -56,6 +56,8 @@ foreach(lib Core Gui Widgets)
 endforeach()
 install(FILES "${tide_qt_prefix}/plugins/platforms/qwindows.dll" DESTINATION platforms)
 install(FILES "${tide_qt_prefix}/plugins/styles/qwindowsvistastyle.dll" DESTINATION styles)
+# The about box's picture is a JPEG.
+install(FILES "${tide_qt_prefix}/plugins/imageformats/qjpeg.dll" DESTINATION imageformats)
 foreach(dll libgcc_s_seh-1.dll libstdc++-6.dll libwinpthread-1.dll)
     execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
                     OUTPUT_VARIABLE tide_dll OUTPUT_STRIP_TRAILING_WHITESPACE)

@@ -219,6 +219,12 @@ editor)
     wait_for 30 "the about box opens" drive window 关于
     shot
     cp "$last_shot" "$(dirname "$scratch")/editor-about.png"
+    # Its picture (a JPEG) shows: the top of the box is the picture's blue sky,
+    # not the plain face of a box whose image plugin is missing.
+    read -r -a g <<<"$(geometry 关于)"
+    sky=$(convert "$last_shot" -crop "${g[0]}x40+${g[2]}+${g[3]}" +repage -resize 1x1\! \
+        -format '%[fx:int(255*(b-r))]' info:)
+    [ "${sky:-0}" -gt 60 ] || fail "the about box shows no picture (blue over red: ${sky:-none})"
     drive send 关于 Enter
     wait_for 30 "the about box closes" no_window 关于
     drive close "$editor_title"
