@@ -184,6 +184,23 @@ TEST_F(PanelProcess, HangupAndInterruptUnloadToo) {
     }
 }
 
+// Mended fault: a 50 MB file took seconds a tick, and a termination as long.
+TEST_F(PanelProcess, AFileTooLargeToReadNeitherSlowsItsTicksNorItsEnd) {
+    auto panel = start(folder.path());
+    QFile ini(QDir(folder.path()).filePath(QStringLiteral("SysInfo.ini")));
+    const QByteArray body = QByteArray(50 << 20, ';') + "\r\n" + prepared.toUtf8();
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write(body);
+    ini.close();
+    QThread::msleep(2200); // its ticks meet the file
+    QElapsedTimer clock;
+    clock.start();
+    panel->signal(SIGTERM);
+    ASSERT_TRUE(panel->waitForEnd(10000));
+    EXPECT_LT(clock.elapsed(), 500);
+    EXPECT_EQ(QFileInfo(ini).size(), body.size()) << "it was written";
+}
+
 TEST_F(PanelProcess, TheAutostartEntryFollowsAMovedFolder) {
     QTemporaryDir parent;
     const QString before = parent.filePath(QStringLiteral("tide panel"));
