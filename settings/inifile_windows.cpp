@@ -48,7 +48,13 @@ class WriteLock {
 public:
     WriteLock(const QString& path, int waitMs) : beside_(path + QStringLiteral(".lock")) {
         QDeadlineTimer deadline(waitMs);
-        if (beside_.tryLock(waitMs)) {
+        // A holder keeps its lock file open without delete sharing, so one
+        // that can be removed is held by nobody: left empty or half written
+        // by a killed writer, it must not shut every write out until it ages.
+        if (!beside_.tryLock(0) && beside_.error() == QLockFile::LockFailedError) {
+            beside_.removeStaleLockFile();
+        }
+        if (beside_.isLocked() || beside_.tryLock(waitMs)) {
             held_ = &beside_;
             return;
         }
