@@ -10,7 +10,7 @@ tide_packages=(
     xvfb x11-utils x11-xserver-utils xdotool xclip imagemagick openbox
     fonts-wqy-zenhei
     clang
-    g++-mingw-w64-x86-64 wine64 locales
+    g++-mingw-w64-x86-64 wine64 locales xz-utils
 )
 
 tide_install_packages() {
