@@ -24,10 +24,9 @@ enum class Found {
 // bounds the wait for a write in progress.
 Found read(const QString& path, QByteArray& bytes, int waitMs);
 
-// Given the file's bytes under the lock (empty, `exists` false, where there
-// was no file): the bytes to store, the same bytes to store nothing, or
-// nothing to refuse the write.
-using Change = std::function<std::optional<QByteArray>(const QByteArray& bytes, bool exists)>;
+// Given the file's bytes under the lock (empty where there was no file): the bytes to store, the
+// same bytes to store nothing, or nothing to refuse the write.
+using Change = std::function<std::optional<QByteArray>(const QByteArray& bytes)>;
 
 // One read-modify-write under the inter-process lock, waiting at most `waitMs`
 // for it. True when the file holds what `change` asked for; false when the

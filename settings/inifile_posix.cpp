@@ -373,7 +373,7 @@ bool update(const QString& path, int waitMs, const Change& change) {
     } else if (!readAll(fd.get(), old) || old.size() > maxBytes) {
         return false;
     }
-    std::optional<QByteArray> next = change(old, !created);
+    std::optional<QByteArray> next = change(old);
     bool done = next && *next == old;
     if (next && !done) {
         removeLeftovers(target);

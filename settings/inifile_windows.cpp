@@ -102,7 +102,7 @@ bool update(const QString& path, int waitMs, const Change& change) {
     if (found == Found::Refused) {
         return false;
     }
-    std::optional<QByteArray> next = change(old, found == Found::File);
+    std::optional<QByteArray> next = change(old);
     if (!next) {
         return false;
     }

@@ -210,9 +210,8 @@ bool store(const QList<Entry>& entries, bool keepStored) {
     if (!raw->isEmpty() && *next == *raw) {
         return true;
     }
-    return waiting(Wait::Write, budget.remainingTime(), [&](int wait) {
-        return inifile::update(path, wait, [&](const QByteArray& now, bool) { return apply(now); });
-    });
+    return waiting(Wait::Write, budget.remainingTime(),
+                   [&](int wait) { return inifile::update(path, wait, apply); });
 }
 
 } // namespace
