@@ -146,9 +146,11 @@ void show(Window& w, std::vector<std::string> lines) {
     }
 }
 
+// Lowered only where it covers another window, as tidepanel does without a
+// window manager: two windows sent to the bottom in turn would swap places.
 void toBottom(const Window& w) {
-    const uint32_t below = XCB_STACK_MODE_BELOW;
-    xcb_configure_window(c, w.id, XCB_CONFIG_WINDOW_STACK_MODE, &below);
+    const uint32_t bottomIf = XCB_STACK_MODE_BOTTOM_IF;
+    xcb_configure_window(c, w.id, XCB_CONFIG_WINDOW_STACK_MODE, &bottomIf);
 }
 
 const std::string separator = "\xA3\xBA"; // "：" in GB18030

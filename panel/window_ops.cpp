@@ -26,9 +26,12 @@ constexpr int bottomMargin = 450; // twips
 } // namespace
 
 void ApplyColourKey(QWidget& window) {
-    QPalette palette = window.palette();
-    palette.setColor(QPalette::Window, form::bgr(colourKey));
-    window.setPalette(palette);
+    const QColor key = form::bgr(colourKey);
+    if (window.palette().color(QPalette::Window) != key) { // a copy and a compare otherwise
+        QPalette palette = window.palette();
+        palette.setColor(QPalette::Window, key);
+        window.setPalette(palette);
+    }
     window.setAutoFillBackground(true);
     if (!backend::applyColourKey(window)) {
         record().append(QStringLiteral("ApplyColourKey ") + window.windowTitle());

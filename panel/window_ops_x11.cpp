@@ -5,9 +5,11 @@
 #include "window_backend.h"
 #include "window_ops.h"
 
+#include <QAbstractEventDispatcher>
 #include <QAbstractNativeEventFilter>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QHash>
 #include <QImage>
 #include <QTimer>
 #include <QWidget>
@@ -20,6 +22,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace tidepanel::backend {
@@ -129,17 +132,24 @@ void shape(xcb_connection_t* c, QWidget& window) {
     xcb_flush(c);
 }
 
-// Captions change between ticks (and the configuration info window is keyed
-// only when it loads), so the cut-out follows every repaint of the window;
-// it is recomputed only when the picture can have changed.
-class Reshaper : public QObject {
+// What is kept for each panel window. Captions change between ticks (and the
+// configuration info window is keyed only when it loads), so the cut-out
+// follows every repaint of the window; it is recomputed only when the picture
+// can have changed.
+class WindowState : public QObject {
 public:
-    explicit Reshaper(QWidget& window) : QObject(&window), window_(window) {
+    static WindowState& of(QWidget& window) {
+        WindowState* found = all().value(&window);
+        return found ? *found : *new WindowState(window);
+    }
+    explicit WindowState(QWidget& window) : QObject(&window), window_(window) {
+        all().insert(&window, this);
         window.installEventFilter(this);
         for (QWidget* child : window.findChildren<QWidget*>()) {
             child->installEventFilter(this);
         }
     }
+    ~WindowState() override { all().remove(&window_); }
     void reshapeNow() {
         pending_ = false;
         xcb_connection_t* c = connection();
@@ -158,9 +168,13 @@ public:
         shapedId_ = id;
     }
 
+    bool statesRequested = false; // of the window manager, once the window is mapped
+    bool managed = false;         // in a window manager's frame
+
 protected:
     bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint && !rendering_ && !pending_) {
+        // Only a window that has been keyed follows its paints.
+        if (event->type() == QEvent::Paint && shapedId_ != 0 && !rendering_ && !pending_) {
             pending_ = true;
             QTimer::singleShot(0, this, [this] { reshapeNow(); });
         }
@@ -168,6 +182,11 @@ protected:
     }
 
 private:
+    static QHash<const QWidget*, WindowState*>& all() {
+        static QHash<const QWidget*, WindowState*> each;
+        return each;
+    }
+
     QWidget& window_;
     Painted shaped_; // what the window painted when its cut-out was last set
     WId shapedId_ = 0;
@@ -175,8 +194,8 @@ private:
     bool pending_ = false;
 };
 
-// Each restack makes the server report the window's geometry, and Qt answers
-// every report with a round trip asking where the window is. A report of the
+// A restack that moves the window makes the server report its geometry, and
+// Qt answers every report with a round trip asking where the window is. A report of the
 // very geometry Qt already holds tells it nothing, so it is dropped; under a
 // window manager the reports are relative to the frame and pass.
 class UnchangedGeometryFilter : public QAbstractNativeEventFilter {
@@ -197,6 +216,48 @@ public:
     }
 };
 
+// A window manager takes a window into a frame of its own; a restack is then a
+// request to it. Reparenting is reported to the window's own client.
+class FrameWatch : public QAbstractNativeEventFilter {
+public:
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if (type == "xcb_generic_event_t" && (event->response_type & 0x7F) == XCB_REPARENT_NOTIFY) {
+            const auto* n = reinterpret_cast<const xcb_reparent_notify_event_t*>(event);
+            QWidget* w = QWidget::find(n->window);
+            xcb_connection_t* c = connection();
+            if (n->event == n->window && w && w->isWindow() && c) {
+                WindowState::of(*w).managed =
+                    n->parent != xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+            }
+        }
+        return false;
+    }
+};
+
+// Both windows' ticks fall due together: their restacks go to the server in
+// one write, once the event loop is about to wait.
+void flushBeforeWaiting(xcb_connection_t* c) {
+    static bool pending = false;
+    static QAbstractEventDispatcher* hooked = nullptr;
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    if (!dispatcher) {
+        xcb_flush(c);
+        return;
+    }
+    if (hooked != dispatcher) {
+        hooked = dispatcher;
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, dispatcher, [] {
+            if (std::exchange(pending, false)) {
+                if (xcb_connection_t* now = connection()) {
+                    xcb_flush(now);
+                }
+            }
+        });
+    }
+    pending = true;
+}
+
 } // namespace
 
 Qt::WindowFlags windowFlags() {
@@ -214,12 +275,7 @@ bool applyColourKey(QWidget& window) {
     if (!window.isVisible()) {
         setStatesOnUnmapped(c, w);
     }
-    auto* reshaper = static_cast<Reshaper*>(window.property("tideReshaper").value<QObject*>());
-    if (!reshaper) {
-        reshaper = new Reshaper(window);
-        window.setProperty("tideReshaper", QVariant::fromValue<QObject*>(reshaper));
-    }
-    reshaper->reshapeNow();
+    WindowState::of(window).reshapeNow();
     return true;
 }
 
@@ -232,16 +288,21 @@ bool sendToBottom(QWidget& window) {
     if (!filter) {
         filter = new UnchangedGeometryFilter;
         qApp->installNativeEventFilter(filter);
+        qApp->installNativeEventFilter(new FrameWatch);
     }
     const auto w = xcb_window_t(window.winId());
-    if (window.isVisible() && !window.property("tideStatesRequested").toBool()) {
-        window.setProperty("tideStatesRequested", true);
+    WindowState& state = WindowState::of(window);
+    if (window.isVisible() && !state.statesRequested) {
+        state.statesRequested = true;
         requestStatesOnMapped(c, w);
     }
     // Under a window manager this becomes a restack request for the frame.
-    const uint32_t below = XCB_STACK_MODE_BELOW;
-    xcb_configure_window(c, w, XCB_CONFIG_WINDOW_STACK_MODE, &below);
-    xcb_flush(c);
+    // Without one the server lowers the window only where it covers another
+    // (BottomIf): the look of "beneath every window", while two windows both
+    // sent to the bottom do not take turns at it, each move reported, every second.
+    const uint32_t mode = state.managed ? XCB_STACK_MODE_BELOW : XCB_STACK_MODE_BOTTOM_IF;
+    xcb_configure_window(c, w, XCB_CONFIG_WINDOW_STACK_MODE, &mode);
+    flushBeforeWaiting(c);
     return true;
 }
 

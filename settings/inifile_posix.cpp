@@ -31,8 +31,15 @@
 namespace inifile {
 namespace {
 
+// The last one is kept: a panel reads the same path twenty times a second.
 QByteArray native(const QString& path) {
-    return QFile::encodeName(path);
+    thread_local QString last;
+    thread_local QByteArray name;
+    if (path != last || name.isEmpty()) {
+        name = QFile::encodeName(path);
+        last = path;
+    }
+    return name;
 }
 
 class Fd {
@@ -73,12 +80,14 @@ bool writeAll(int fd, const QByteArray& bytes, off_t at) {
     return true;
 }
 
-// Up to maxBytes + 1 bytes, so that a caller can tell a file that is too large.
-bool readAll(int fd, QByteArray& bytes) {
+// From the start, up to maxBytes + 1 bytes, so that a caller can tell a file
+// that is too large. A short read that ends at `size`, the size the file was
+// seen with, is its end.
+bool readAll(int fd, QByteArray& bytes, qint64 size = -1) {
     bytes.clear();
     char buffer[65536];
     for (;;) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        ssize_t n = ::pread(fd, buffer, sizeof buffer, off_t(bytes.size()));
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -89,7 +98,7 @@ bool readAll(int fd, QByteArray& bytes) {
             return true;
         }
         bytes.append(buffer, n);
-        if (bytes.size() > maxBytes) {
+        if (bytes.size() > maxBytes || (size_t(n) < sizeof buffer && bytes.size() == size)) {
             return true;
         }
     }
@@ -115,13 +124,10 @@ bool lockWithin(int fd, int operation, const QDeadlineTimer& deadline) {
     }
 }
 
-// The file at `path` opened without blocking and locked, with its status.
-// Where there is none: Missing, or with `created` an empty one made and
-// locked. Only a regular file (or a link to one) is ever read: a FIFO would
-// block, a device may never end.
-Found openLocked(const QString& path, int operation, bool* created, const QDeadlineTimer& deadline,
-                 Fd& fd, struct stat& st) {
-    const QByteArray name = native(path);
+// The regular file at `name` (or the one a link there points to) opened
+// without blocking, with its status. Where there is none: Missing, or with
+// `created` an empty one made. A FIFO would block, a device may never end.
+Found openRegular(const QByteArray& name, bool* created, Fd& fd, struct stat& st) {
     for (;;) {
         // Opening some devices does something already; the check after the
         // open is the one that counts.
@@ -148,14 +154,23 @@ Found openLocked(const QString& path, int operation, bool* created, const QDeadl
         if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
             return Found::Refused;
         }
-        if (!lockWithin(fd.get(), operation, deadline)) {
+        return Found::File;
+    }
+}
+
+// The file at `path` opened and locked for a write, as openRegular.
+Found openLocked(const QString& path, bool* created, const QDeadlineTimer& deadline, Fd& fd,
+                 struct stat& st) {
+    const QByteArray name = native(path);
+    for (;;) {
+        const Found found = openRegular(name, created, fd, st);
+        if (found != Found::File) {
+            return found;
+        }
+        if (!lockWithin(fd.get(), LOCK_EX, deadline)) {
             return Found::Refused;
         }
-        // A reader may keep a file that a save has replaced meanwhile: it is
-        // whole, only older. A writer must hold the one at the path.
-        if (operation == LOCK_SH) {
-            return Found::File;
-        }
+        // A save may have put a new file at the path while this one waited.
         struct stat now {};
         if (::stat(name.constData(), &now) == 0 && sameFile(now, st) &&
             ::fstat(fd.get(), &st) == 0) {
@@ -204,12 +219,23 @@ private:
     bool passed_ = false;
 };
 
-// Where the old bytes of an in-place write wait, named by the file they belong to.
-QString journalPath(const QString& path, const struct stat& st) {
-    return besideInTemp(path,
-                        ':' + QByteArray::number(qulonglong(st.st_dev)) + ':' +
-                            QByteArray::number(qulonglong(st.st_ino)),
-                        "old");
+// Where the old bytes of an in-place write wait, named by the file they
+// belong to. Kept from the last call: a panel asks twenty times a second.
+QByteArray journalPath(const QString& path, const struct stat& st) {
+    thread_local QString lastPath;
+    thread_local QByteArray lastJournal;
+    thread_local dev_t lastDev = 0;
+    thread_local ino_t lastIno = 0;
+    if (path != lastPath || st.st_dev != lastDev || st.st_ino != lastIno || lastJournal.isEmpty()) {
+        lastJournal = native(besideInTemp(path,
+                                          ':' + QByteArray::number(qulonglong(st.st_dev)) + ':' +
+                                              QByteArray::number(qulonglong(st.st_ino)),
+                                          "old"));
+        lastPath = path;
+        lastDev = st.st_dev;
+        lastIno = st.st_ino;
+    }
+    return lastJournal;
 }
 
 // The journal holds a mark and the old bytes. One that cannot be removed
@@ -218,8 +244,8 @@ QString journalPath(const QString& path, const struct stat& st) {
 constexpr char journalMark = 'T';
 
 // The bytes of an in-place write that did not finish, if one was left.
-bool readJournal(const QString& journal, QByteArray& bytes) {
-    Fd fd(::open(native(journal).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW));
+bool readJournal(const QByteArray& journal, QByteArray& bytes) {
+    Fd fd(::open(journal.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW));
     struct stat st {};
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
         !readAll(fd.get(), bytes) || bytes.size() > maxBytes + 1 ||
@@ -230,15 +256,14 @@ bool readJournal(const QString& journal, QByteArray& bytes) {
     return true;
 }
 
-void clearJournal(const QString& journal) {
-    const QByteArray name = native(journal);
-    if (::unlink(name.constData()) != 0) {
-        Fd fd(::open(name.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW));
+void clearJournal(const QByteArray& journal) {
+    if (::unlink(journal.constData()) != 0) {
+        Fd fd(::open(journal.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW));
     }
 }
 
-bool writeJournal(const QString& journal, const QByteArray& bytes) {
-    const QByteArray name = native(journal);
+bool writeJournal(const QByteArray& journal, const QByteArray& bytes) {
+    const QByteArray& name = journal;
     Fd fd(::open(name.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     if (fd.get() < 0) {
         fd.reset(
@@ -265,7 +290,7 @@ bool writeInPlace(int fd, const QByteArray& bytes) {
 
 // In place: the old bytes first go to the journal; should the write fail
 // (a full disk), they are written back at once.
-bool replaceInPlace(const QString& target, const QString& journal, const QByteArray& old,
+bool replaceInPlace(const QString& target, const QByteArray& journal, const QByteArray& old,
                     const QByteArray& bytes) {
     Fd fd(::open(native(target).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (fd.get() < 0 || !writeJournal(journal, old)) {
@@ -332,24 +357,43 @@ QString resolved(const QString& path) {
 
 } // namespace
 
-Found read(const QString& path, QByteArray& bytes, int waitMs) {
-    bytes.clear();
+// A reader keeps the file open from one read to the next, as a panel reads
+// it twenty times a second; a stat of the path tells whether it still names
+// that file. Nothing is locked between reads.
+struct KeptFile {
+    QByteArray name;
     Fd fd;
     struct stat st {};
-    Found found = openLocked(path, LOCK_SH, nullptr, QDeadlineTimer(waitMs), fd, st);
-    if (found == Found::Refused && fd.get() >= 0 && S_ISREG(st.st_mode)) {
-        found = Found::File; // a write that takes that long: read what is there
-    }
-    if (found != Found::File) {
-        return found;
+};
+
+Found read(const QString& path, QByteArray& bytes, int waitMs) {
+    bytes.clear();
+    thread_local KeptFile kept;
+    const QByteArray name = native(path);
+    struct stat st {};
+    if (kept.fd.get() < 0 || kept.name != name || ::stat(name.constData(), &st) != 0 ||
+        !S_ISREG(st.st_mode) || !sameFile(st, kept.st)) {
+        const Found found = openRegular(name, nullptr, kept.fd, st);
+        if (found != Found::File) {
+            kept.fd.reset();
+            return found;
+        }
+        kept.name = name;
+        kept.st = st;
     }
     if (st.st_size > maxBytes) {
         return Found::Refused;
     }
-    if (!readJournal(journalPath(path, st), bytes) && !readAll(fd.get(), bytes)) {
-        return Found::Refused;
+    // Shared, so that no write in place is seen half done. A write that takes
+    // longer than the wait: what is there is read.
+    const int fd = kept.fd.get();
+    const bool locked = lockWithin(fd, LOCK_SH, QDeadlineTimer(waitMs));
+    const bool done =
+        readJournal(journalPath(path, st), bytes) || readAll(fd, bytes, qint64(st.st_size));
+    if (locked) {
+        ::flock(fd, LOCK_UN);
     }
-    return bytes.size() <= maxBytes ? Found::File : Found::Refused;
+    return done && bytes.size() <= maxBytes ? Found::File : Found::Refused;
 }
 
 bool update(const QString& path, int waitMs, const Change& change) {
@@ -358,12 +402,12 @@ bool update(const QString& path, int waitMs, const Change& change) {
     bool created = false;
     const QDeadlineTimer deadline(waitMs);
     Gate gate(path, deadline);
-    if (!gate.passed() || openLocked(path, LOCK_EX, &created, deadline, fd, st) != Found::File ||
+    if (!gate.passed() || openLocked(path, &created, deadline, fd, st) != Found::File ||
         st.st_size > maxBytes) {
         return false;
     }
     gate.leave();
-    const QString journal = journalPath(path, st);
+    const QByteArray journal = journalPath(path, st);
     const QString target = resolved(path);
     QByteArray old;
     if (readJournal(journal, old)) {

@@ -217,10 +217,17 @@ bool store(const QList<Entry>& entries, bool keepStored) {
 } // namespace
 
 QString IniFilePath() {
-    const QString folder =
-        folderOverride().isEmpty() ? QCoreApplication::applicationDirPath() : folderOverride();
     // Appended without looking, as the folder of a drive's root already ends in one.
-    return folder + QStringLiteral("/SysInfo.ini");
+    const QString name = QStringLiteral("/SysInfo.ini");
+    if (!folderOverride().isEmpty()) {
+        return folderOverride() + name;
+    }
+    // The program's folder stays where it is; a panel asks twenty times a second.
+    thread_local QString beside;
+    if (beside.isEmpty() && QCoreApplication::instance()) {
+        beside = QCoreApplication::applicationDirPath() + name;
+    }
+    return beside.isEmpty() ? QCoreApplication::applicationDirPath() + name : beside;
 }
 
 QString ReadIniValue(const QString& section, const QString& key, const QString& def) {

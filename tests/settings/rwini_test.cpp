@@ -145,6 +145,14 @@ TEST(WriteIniValue, IsSeenByTheOtherProgramAtItsNextRead) {
     EXPECT_EQ(out, "End");
     ASSERT_EQ(tool({f.path(), "write", "Sysinfo", "Close", "Start"}), 0);
     EXPECT_EQ(rwini::ReadIniValue(ini::Sysinfo, ini::key::Close, QString()), ini::Start);
+    // Changed in place by another program, to the same size and within the same moment.
+    QFile file(f.iniPath());
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    const QByteArray was = file.readAll();
+    ASSERT_TRUE(file.seek(0) &&
+                file.write(QByteArray(was).replace("Start", "Again")) == was.size());
+    file.close();
+    EXPECT_EQ(rwini::ReadIniValue(ini::Sysinfo, ini::key::Close, QString()), "Again");
 }
 
 TEST(WriteIniValue, AWriteThatChangesNothingLeavesTheFileAndFolderAlone) {
@@ -238,7 +246,8 @@ TEST(WriteIniValue, ReportsAFolderThatCannotExist) {
 
 // Mended faults: a link to a device node was replaced by a file, a FIFO
 // blocked the reader for good, a link to /dev/zero was read until memory ran
-// out, and a very large file took seconds a read.
+// out, and a very large file took seconds a read. Each kind takes the place
+// of a file just read, which a reader keeps open between reads.
 TEST(ReadIniValue, OnlyARegularFileUpToTheCapIsReadOrWritten) {
     AppFolder f;
     const QByteArray ini = QFile::encodeName(f.iniPath());
@@ -252,6 +261,9 @@ TEST(ReadIniValue, OnlyARegularFileUpToTheCapIsReadOrWritten) {
          [&] { return ::truncate((f.writeBytes("[Sysinfo]\nTitle=t\n"), ini), 50 << 20); }},
     };
     for (const auto& [kind, make] : kinds) {
+        f.writeBytes("[Sysinfo]\nTitle=kept\n");
+        ASSERT_EQ(rwini::ReadIniValue(ini::Sysinfo, ini::key::Title, "d"), "kept");
+        ::unlink(ini.constData());
         ASSERT_EQ(make(), 0) << kind;
         struct stat before {
         }, after{};
