@@ -7,9 +7,10 @@
 # tidepanel / reference, the median of several runs (RUNS, default 5):
 #   - time from start to the window being mapped
 #   - resident memory after 30 seconds
-#   - CPU time per second, idle (from second 10 to 30), of the program and of
-#     its X server
+#   - CPU time per second, idle (from second 10 to 30), of the program (all
+#     its threads) and of its X server
 #   - time from the editor's confirm (Enter on "确定修改") to the repaint
+#     (CONFIRMS of them, default 10)
 #   - idle CPU and confirm to repaint again with SysInfo.ini padded to 1000 KiB
 #     (just under the largest file a read accepts)
 #   - system calls per second, idle, and the rectangles the X server holds
@@ -20,6 +21,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 runs=${RUNS:-5}
+confirms=${CONFIRMS:-10} # confirms timed on each side, in the first round
 source scripts/packages.sh
 tide_install_packages strace fonts-urw-base35 # the reference's letters
 
@@ -98,7 +100,8 @@ start_both() {
 
 median() { sort -g | awk '{a[NR]=$1} END {if (NR%2) print a[(NR+1)/2]; else printf "%.1f\n", (a[NR/2]+a[NR/2+1])/2}'; }
 mean() { awk '{s+=$1} END {printf "%.0f", s/NR}'; }
-cpu_ns() { awk '{print $1}' "/proc/$1/schedstat"; }
+# CPU time of every thread of process $1 (Qt reads X events on a thread of its own).
+cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{s += $1} END {printf "%.0f\n", s}'; }
 # CPU per second over $1 seconds of each side's program and X server; sets cpu[side], xcpu[side].
 declare -A cpu xcpu xserver
 measure_cpu() {
@@ -125,7 +128,7 @@ confirm_latency() {
     pids="$pids $editor"
     id=$(on "$side" xdotool search --onlyvisible --name '^潮汐面板 tideedit器$' | head -1)
     on "$side" xdotool windowfocus --sync "$id"
-    for k in $(seq 1 "$runs"); do
+    for k in $(seq 1 "$confirms"); do
         title="Run $k $RANDOM"
         on "$side" xdotool key ctrl+a type --delay 5 "$title"
         # The panel's area on a 1024 x 768 screen: flush right, 30 pixels above the bottom.
