@@ -35,15 +35,13 @@ std::string folder() {
 const std::string ini = folder() + "SysInfo.ini";
 
 std::string lookUp(std::string_view section, std::string_view key) {
-    // The buffer is kept from one look-up to the next; what it holds is read afresh.
+    // The buffers are kept from one look-up to the next; what they hold is read afresh.
     static std::string file;
+    static char chunk[65536];
     file.clear();
     if (int fd = open(ini.c_str(), O_RDONLY | O_CLOEXEC); fd >= 0) {
-        for (ssize_t n = 1; n > 0;) {
-            const size_t have = file.size();
-            file.resize(have + 65536);
-            n = read(fd, file.data() + have, 65536);
-            file.resize(have + size_t(std::max<ssize_t>(n, 0)));
+        for (ssize_t n; (n = read(fd, chunk, sizeof chunk)) > 0;) {
+            file.append(chunk, size_t(n));
         }
         close(fd);
     }

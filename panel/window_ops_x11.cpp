@@ -156,8 +156,14 @@ public:
         if (!c) {
             return;
         }
-        Painted now = painted(window_);
+        // Only a paint changes the picture; one that painted the same again
+        // changes nothing either.
         const WId id = window_.winId();
+        if (id == shapedId_ && !paintedSince_) {
+            return;
+        }
+        paintedSince_ = false;
+        Painted now = painted(window_);
         if (id == shapedId_ && now == shaped_) {
             return;
         }
@@ -173,8 +179,12 @@ public:
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() != QEvent::Paint || rendering_) {
+            return false;
+        }
+        paintedSince_ = true;
         // Only a window that has been keyed follows its paints.
-        if (event->type() == QEvent::Paint && shapedId_ != 0 && !rendering_ && !pending_) {
+        if (shapedId_ != 0 && !pending_) {
             pending_ = true;
             QTimer::singleShot(0, this, [this] { reshapeNow(); });
         }
@@ -192,6 +202,7 @@ private:
     WId shapedId_ = 0;
     bool rendering_ = false;
     bool pending_ = false;
+    bool paintedSince_ = true; // since the cut-out was last set
 };
 
 // A restack that moves the window makes the server report its geometry, and

@@ -358,21 +358,45 @@ QString resolved(const QString& path) {
 } // namespace
 
 // A reader keeps the file open from one read to the next, as a panel reads
-// it twenty times a second; a stat of the path tells whether it still names
-// that file. Nothing is locked between reads.
+// it twenty times a second; a stat of the path, under the shared lock, tells
+// whether it still names that file. Nothing is locked between reads.
+//
+// A writer killed while writing in place changed the file's times, or its
+// size, before it died: the journal it left is looked for whenever they have
+// changed since the last look, and at least once a second, as timestamps
+// are coarse on some kernels.
 struct KeptFile {
     QByteArray name;
     Fd fd;
     struct stat st {};
+    bool lookAgain = true; // for a journal, whatever the file's times
+    struct stat looked {}; // the file when the journal was last looked for
+    QDeadlineTimer lookDue;
 };
+
+bool sameTimesAndSize(const struct stat& a, const struct stat& b) {
+    return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+           a.st_mtim.tv_nsec == b.st_mtim.tv_nsec && a.st_ctim.tv_sec == b.st_ctim.tv_sec &&
+           a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
 
 Found read(const QString& path, QByteArray& bytes, int waitMs) {
     bytes.clear();
     thread_local KeptFile kept;
     const QByteArray name = native(path);
+    const QDeadlineTimer deadline(waitMs);
     struct stat st {};
-    if (kept.fd.get() < 0 || kept.name != name || ::stat(name.constData(), &st) != 0 ||
-        !S_ISREG(st.st_mode) || !sameFile(st, kept.st)) {
+    // Shared, so that no write in place is seen half done. A write that takes
+    // longer than the wait: what is there is read.
+    bool locked = false;
+    if (kept.fd.get() >= 0 && kept.name == name) {
+        locked = lockWithin(kept.fd.get(), LOCK_SH, deadline);
+        if (::stat(name.constData(), &st) != 0 || !S_ISREG(st.st_mode) || !sameFile(st, kept.st)) {
+            kept.fd.reset(); // which also drops the lock
+            locked = false;
+        }
+    }
+    if (kept.fd.get() < 0) {
         const Found found = openRegular(name, nullptr, kept.fd, st);
         if (found != Found::File) {
             kept.fd.reset();
@@ -380,16 +404,20 @@ Found read(const QString& path, QByteArray& bytes, int waitMs) {
         }
         kept.name = name;
         kept.st = st;
+        kept.lookAgain = true; // its status was taken before the lock
+        locked = lockWithin(kept.fd.get(), LOCK_SH, deadline);
     }
-    if (st.st_size > maxBytes) {
-        return Found::Refused;
-    }
-    // Shared, so that no write in place is seen half done. A write that takes
-    // longer than the wait: what is there is read.
     const int fd = kept.fd.get();
-    const bool locked = lockWithin(fd, LOCK_SH, QDeadlineTimer(waitMs));
+    bool fromJournal = false;
+    if (!locked || kept.lookAgain || !sameTimesAndSize(st, kept.looked) ||
+        kept.lookDue.hasExpired()) {
+        fromJournal = readJournal(journalPath(path, st), bytes);
+        kept.lookAgain = fromJournal || !locked;
+        kept.looked = st;
+        kept.lookDue.setRemainingTime(1000);
+    }
     const bool done =
-        readJournal(journalPath(path, st), bytes) || readAll(fd, bytes, qint64(st.st_size));
+        fromJournal || (st.st_size <= maxBytes && readAll(fd, bytes, qint64(st.st_size)));
     if (locked) {
         ::flock(fd, LOCK_UN);
     }

@@ -9,6 +9,7 @@
 #include "support.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
@@ -411,6 +412,41 @@ TEST(WriteIniValue, AWriterKilledWhileWritingInPlaceLeavesNoTornFile) {
     EXPECT_EQ(tool({f.path(), "write", "Sysinfo", "Add", "a"}, true), 0);
     EXPECT_TRUE(f.bytes().endsWith(padding)) << "the next writer put the whole file back";
     ASSERT_TRUE(QFile::setPermissions(f.path(), QFileDevice::Permissions(0x7700)));
+}
+
+namespace {
+
+// What a writer killed half way through a write in place leaves: the old
+// bytes in the temporary folder, under the name the file layer gives them.
+void leaveKilledWriter(const AppFolder& f, const QByteArray& old, const QByteArray& torn) {
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(f.iniPath()).constData(), &st), 0);
+    const QByteArray key = QFile::encodeName(QFileInfo(f.iniPath()).absoluteFilePath()) + ':' +
+                           QByteArray::number(qulonglong(st.st_dev)) + ':' +
+                           QByteArray::number(qulonglong(st.st_ino));
+    QFile journal(QDir::temp().filePath(
+        "tide-" + QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(20) +
+        ".old"));
+    ASSERT_TRUE(journal.open(QIODevice::WriteOnly) && journal.write("T" + old) == old.size() + 1);
+    QFile file(f.iniPath());
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite) && file.write(torn) == torn.size());
+}
+
+} // namespace
+
+// A reader keeps the file open and looks for a killed writer's journal only
+// when the file has changed: a change in place must make it look.
+TEST(ReadIniValue, AReaderThatKeptTheFileFindsTheOldBytesAKilledWriterLeft) {
+    AppFolder f;
+    const QByteArray old = "[Sysinfo]\r\nTitle=old title\r\n";
+    f.writeBytes(old);
+    ASSERT_EQ(rwini::ReadIniValue(ini::Sysinfo, ini::key::Title, "d"), "old title");
+    QThread::msleep(20); // a write a moment later
+    leaveKilledWriter(f, old, "[Sysinfo]\r\nTitle=new tit\r\n\r\n");
+    EXPECT_EQ(rwini::ReadIniValue(ini::Sysinfo, ini::key::Title, "d"), "old title");
+    EXPECT_EQ(rwini::ReadIniValue(ini::Sysinfo, ini::key::Title, "d"), "old title");
+    ASSERT_TRUE(rwini::WriteIniValue(ini::Sysinfo, ini::key::Add, "a"));
+    EXPECT_EQ(f.bytes(), old + "Add=a\r\n") << "the next writer put the old bytes back first";
 }
 
 TEST(Encoding, PlainFilesAreCodePage936AsWindowsReadsAndWritesIt) {
