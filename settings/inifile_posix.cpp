@@ -395,6 +395,8 @@ Found read(const QString& path, QByteArray& bytes, int waitMs) {
             kept.fd.reset(); // which also drops the lock
             locked = false;
         }
+    } else {
+        kept.fd.reset();
     }
     if (kept.fd.get() < 0) {
         const Found found = openRegular(name, nullptr, kept.fd, st);

@@ -136,6 +136,12 @@ TEST(IniFilePath, IsSysInfoIniInTheApplicationFolder) {
     EXPECT_EQ(rwini::IniFilePath(), QCoreApplication::applicationDirPath() + "/SysInfo.ini");
     AppFolder f;
     EXPECT_EQ(rwini::IniFilePath(), f.path() + "/SysInfo.ini");
+    // Another folder, another file, though a reader keeps the last one open.
+    f.write(QStringLiteral("[Sysinfo]\r\nTitle=first\r\n"));
+    EXPECT_EQ(rwini::ReadIniValue(ini::Sysinfo, ini::key::Title, QString()), "first");
+    AppFolder g;
+    g.write(QStringLiteral("[Sysinfo]\r\nTitle=second\r\n"));
+    EXPECT_EQ(rwini::ReadIniValue(ini::Sysinfo, ini::key::Title, QString()), "second");
 }
 
 TEST(WriteIniValue, IsSeenByTheOtherProgramAtItsNextRead) {
