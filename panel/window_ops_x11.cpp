@@ -11,6 +11,7 @@
 #include <QGuiApplication>
 #include <QHash>
 #include <QImage>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
@@ -206,9 +207,9 @@ private:
 };
 
 // A restack that moves the window makes the server report its geometry, and
-// Qt answers every report with a round trip asking where the window is. A report of the
-// very geometry Qt already holds tells it nothing, so it is dropped; under a
-// window manager the reports are relative to the frame and pass.
+// Qt answers every report with a round trip asking where the window is. A
+// report of the very geometry Qt already holds tells it nothing, so it is
+// dropped; under a window manager the reports are relative to the frame and pass.
 class UnchangedGeometryFilter : public QAbstractNativeEventFilter {
 public:
     bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
@@ -250,7 +251,7 @@ public:
 // one write, once the event loop is about to wait.
 void flushBeforeWaiting(xcb_connection_t* c) {
     static bool pending = false;
-    static QAbstractEventDispatcher* hooked = nullptr;
+    static QPointer<QAbstractEventDispatcher> hooked;
     QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
     if (!dispatcher) {
         xcb_flush(c);
@@ -309,8 +310,9 @@ bool sendToBottom(QWidget& window) {
     }
     // Under a window manager this becomes a restack request for the frame.
     // Without one the server lowers the window only where it covers another
-    // (BottomIf): the look of "beneath every window", while two windows both
-    // sent to the bottom do not take turns at it, each move reported, every second.
+    // (BottomIf), which looks the same as beneath every window; the two panel
+    // windows then no longer swap places at the bottom every second, each swap
+    // a move the server works through and reports.
     const uint32_t mode = state.managed ? XCB_STACK_MODE_BELOW : XCB_STACK_MODE_BOTTOM_IF;
     xcb_configure_window(c, w, XCB_CONFIG_WINDOW_STACK_MODE, &mode);
     flushBeforeWaiting(c);
