@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <ctime>
 #include <fcntl.h>
 #include <functional>
 #include <random>
@@ -296,15 +297,20 @@ TEST(ReadIniValue, OnlyARegularFileUpToTheCapIsReadOrWritten) {
     EXPECT_EQ(rwini::ReadIniValue(ini::Sysinfo, ini::key::Title, "d"), "x");
     // A file just under the cap: a tick's twenty reads stay within its second
     // even in the sanitizer build (a release build takes a twentieth of it).
+    // Counted in this thread's CPU time: the tests beside it do not slow it.
     ::unlink(ini.constData());
     f.writeBytes("[Padding]\np=" + QByteArray(inifile::maxBytes - 100, 'p') +
                  "\n[Sysinfo]\nTitle=t\n");
-    QElapsedTimer clock;
-    clock.start();
+    auto cpuMs = [] {
+        timespec t{};
+        ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+    };
+    const qint64 start = cpuMs();
     for (int i = 0; i < 20; ++i) {
         EXPECT_EQ(rwini::ReadIniValue(ini::Sysinfo, ini::key::Title, QString()), "t");
     }
-    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_LT(cpuMs() - start, 1000);
 }
 
 TEST(WriteIniValue, ReportsAReadOnlyFileToAnOrdinaryUser) {
