@@ -157,13 +157,9 @@ public:
         if (!c) {
             return;
         }
-        // Only a paint changes the picture; one that painted the same again
-        // changes nothing either.
+        // Compared at every tick, before the window repaints: the cut-out of
+        // new captions reaches the server just ahead of their pixels.
         const WId id = window_.winId();
-        if (id == shapedId_ && !paintedSince_) {
-            return;
-        }
-        paintedSince_ = false;
         Painted now = painted(window_);
         if (id == shapedId_ && now == shaped_) {
             return;
@@ -180,12 +176,8 @@ public:
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() != QEvent::Paint || rendering_) {
-            return false;
-        }
-        paintedSince_ = true;
         // Only a window that has been keyed follows its paints.
-        if (shapedId_ != 0 && !pending_) {
+        if (event->type() == QEvent::Paint && shapedId_ != 0 && !rendering_ && !pending_) {
             pending_ = true;
             QTimer::singleShot(0, this, [this] { reshapeNow(); });
         }
@@ -203,7 +195,6 @@ private:
     WId shapedId_ = 0;
     bool rendering_ = false;
     bool pending_ = false;
-    bool paintedSince_ = true; // since the cut-out was last set
 };
 
 // A restack that moves the window makes the server report its geometry, and
