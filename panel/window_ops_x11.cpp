@@ -157,9 +157,11 @@ public:
         if (!c) {
             return;
         }
-        // Compared at every tick, before the window repaints: the cut-out of
-        // new captions reaches the server just ahead of their pixels.
         const WId id = window_.winId();
+        if (id == shapedId_ && !changed_) {
+            return;
+        }
+        changed_ = false;
         Painted now = painted(window_);
         if (id == shapedId_ && now == shaped_) {
             return;
@@ -175,9 +177,18 @@ public:
     bool managed = false;         // in a window manager's frame
 
 protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        // Only a window that has been keyed follows its paints.
-        if (event->type() == QEvent::Paint && shapedId_ != 0 && !rendering_ && !pending_) {
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (rendering_ || shapedId_ == 0) {
+            return false; // only a window that has been keyed follows its picture
+        }
+        // A changed caption asks for an update of the whole window; its
+        // cut-out is set then, just before Qt paints the new pixels.
+        if (event->type() == QEvent::UpdateRequest && watched == &window_) {
+            changed_ = true;
+            reshapeNow();
+        } else if (event->type() == QEvent::Paint && !pending_) {
+            // Any other paint (an exposure, say) is followed once idle.
+            changed_ = true;
             pending_ = true;
             QTimer::singleShot(0, this, [this] { reshapeNow(); });
         }
@@ -195,6 +206,7 @@ private:
     WId shapedId_ = 0;
     bool rendering_ = false;
     bool pending_ = false;
+    bool changed_ = false; // the picture may have changed since the cut-out was set
 };
 
 // A restack that moves the window makes the server report its geometry, and
