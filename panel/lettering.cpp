@@ -3,9 +3,44 @@
 #include "form.h"
 #include "rwini.h"
 
+#include <QPainter>
 #include <QPalette>
+#include <QStyle>
 
 namespace tidepanel {
+
+void Lettering::paintEvent(QPaintEvent*) {
+    // The text is drawn at the device's resolution on a transparent picture
+    // of its own, made two-level, and copied pixel for pixel.
+    const qreal ratio = devicePixelRatioF();
+    QImage text(size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    text.setDevicePixelRatio(ratio);
+    text.fill(Qt::transparent);
+    const QColor colour =
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, foregroundRole());
+    {
+        QPainter painter(&text);
+        painter.setFont(font());
+        const int flags = int(alignment()) | (wordWrap() ? int(Qt::TextWordWrap) : 0);
+        style()->drawItemText(&painter, contentsRect(), flags, palette(), isEnabled(), this->text(),
+                              foregroundRole());
+    }
+    twoLevels(text, colour.rgb());
+    QPainter(this).drawImage(QPointF(0, 0), text);
+}
+
+void twoLevels(QImage& image, QRgb colour) {
+    if (image.format() != QImage::Format_ARGB32_Premultiplied) {
+        image.convertTo(QImage::Format_ARGB32_Premultiplied);
+    }
+    const QRgb opaque = colour | 0xFF000000u;
+    for (int y = 0; y < image.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            row[x] = qAlpha(row[x]) >= 128 ? opaque : 0;
+        }
+    }
+}
 
 void setUpLabel(QLabel& label, QWidget* parent, const QString& caption, const QRect& geometry,
                 unsigned bgr, const QFont& font) {
@@ -14,8 +49,8 @@ void setUpLabel(QLabel& label, QWidget* parent, const QString& caption, const QR
     label.setTextFormat(Qt::PlainText);
     label.setGeometry(geometry);
     label.setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    // Without anti-aliasing: a pale fringe of near-key pixels would stay
-    // visible around every character once the key colour is cut away.
+    // Where the font engine honours it, the letters come out as the font's
+    // own two-level rendering, crisper than a cut through smoothed edges.
     QFont crisp = font;
     crisp.setStyleStrategy(QFont::NoAntialias);
     label.setFont(crisp);

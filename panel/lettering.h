@@ -2,11 +2,29 @@
 #pragma once
 
 #include <QFont>
+#include <QImage>
 #include <QLabel>
 #include <QRect>
 #include <QString>
 
 namespace tidepanel {
+
+// A label whose every pixel is either its text colour or untouched ground, at
+// any scale of the screen. Anti-aliased lettering would blend its edges with
+// the colour key, and those near-key pixels would stay as a pale fringe once
+// the key is cut away; switching anti-aliasing off in the font is not enough,
+// because scaled text may be drawn as filled outlines, smoothed all the same.
+class Lettering : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+// Makes a picture drawn on a transparent ground two-level: every pixel at
+// least half covered becomes `colour`, every other one transparent.
+void twoLevels(QImage& image, QRgb colour);
 
 // Places a label of the window tables on `parent`: caption, geometry, text
 // colour (&HBBGGRR) and font, left- and top-aligned on a transparent ground.

@@ -4,6 +4,8 @@
 
 #include "peizhi.h"
 
+#include "lettering.h"
+
 #include <QLabel>
 #include <QPointer>
 #include <QTimer>
@@ -39,7 +41,7 @@ public:
     // The configuration info window while it is loaded, else null.
     Peizhi* peizhi() const;
 
-    QLabel Label1, Label2, Label3, Label4, Label5, Label6, Label7, Label8;
+    Lettering Label1, Label2, Label3, Label4, Label5, Label6, Label7, Label8;
     QTimer Timer1;
 
 signals:

@@ -2,6 +2,8 @@
 // lettering at the upper right of the screen.
 #pragma once
 
+#include "lettering.h"
+
 #include <QLabel>
 #include <QTimer>
 #include <QWidget>
@@ -20,7 +22,8 @@ public:
     // info panel, which owns the question whether the program goes on.
     void unload();
 
-    QLabel Label1, Label2, Label3, Label4, Label5, Label6, Label7, Label8, Label9, Label10, Label11;
+    Lettering Label1, Label2, Label3, Label4, Label5, Label6, Label7, Label8, Label9, Label10,
+        Label11;
     QTimer Timer1;
 
 signals:

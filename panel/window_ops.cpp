@@ -8,6 +8,8 @@
 #include <QScreen>
 #include <QWidget>
 
+#include <cmath>
+
 namespace tidepanel {
 namespace {
 
@@ -21,7 +23,26 @@ QRect primaryScreen() {
     return screen ? screen->geometry() : QRect();
 }
 
+qreal screenRatio() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->devicePixelRatio() : 1;
+}
+
 constexpr int bottomMargin = 450; // twips
+
+int flushRight(const QRect& screen, int width, qreal ratio) {
+    if (ratio == 1) {
+        return screen.x() + screen.width() - width;
+    }
+    // Scaled, the screen's width is its device width divided and rounded, so
+    // the device width may be up to half a pixel of the ratio less than
+    // `screen` suggests, and a place and a width are each rounded on their way
+    // to device pixels. The window ends at or before the least device width the
+    // screen can have: the rightmost place whose rounding stays there.
+    const int device = int(std::ceil((screen.width() - 0.5) * ratio - 1e-9));
+    const int left = device - qRound(width * ratio);
+    return screen.x() + int(std::ceil((left + 0.5) / ratio - 1e-9)) - 1;
+}
 
 } // namespace
 
@@ -44,24 +65,24 @@ void SendToBottom(QWidget& window) {
     }
 }
 
-QPoint lowerRight(const QRect& screen, const QSize& window) {
-    return QPoint(screen.x() + screen.width() - window.width(),
+QPoint lowerRight(const QRect& screen, const QSize& window, qreal ratio) {
+    return QPoint(flushRight(screen, window.width(), ratio),
                   screen.y() + screen.height() - window.height() - form::px(bottomMargin));
 }
 
-QPoint upperRight(const QRect& screen, const QSize& window) {
-    return QPoint(screen.x() + screen.width() - window.width(), screen.y());
+QPoint upperRight(const QRect& screen, const QSize& window, qreal ratio) {
+    return QPoint(flushRight(screen, window.width(), ratio), screen.y());
 }
 
 // Both panel windows are frameless, so the whole window is the widget itself;
 // its frame geometry is not known (1 x 1) until the window manager has
 // answered, and a move by it would push the window off the screen's corner.
 void PlaceLowerRight(QWidget& window) {
-    window.move(lowerRight(primaryScreen(), window.size()));
+    window.move(lowerRight(primaryScreen(), window.size(), screenRatio()));
 }
 
 void PlaceUpperRight(QWidget& window) {
-    window.move(upperRight(primaryScreen(), window.size()));
+    window.move(upperRight(primaryScreen(), window.size(), screenRatio()));
 }
 
 namespace ops_record {

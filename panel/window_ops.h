@@ -29,10 +29,12 @@ void PlaceLowerRight(QWidget& window);
 // Moves the window into the upper-right corner of the primary screen.
 void PlaceUpperRight(QWidget& window);
 
-// Where PlaceLowerRight puts a window of this size on this screen.
-QPoint lowerRight(const QRect& screen, const QSize& window);
+// Where PlaceLowerRight puts a window of this size on this screen, whose
+// device pixels are `ratio` to a pixel of `screen`; scaled, the window may end
+// a device pixel short of the right edge, never past it.
+QPoint lowerRight(const QRect& screen, const QSize& window, qreal ratio = 1);
 // Where the configuration info window goes when it loads: the upper right.
-QPoint upperRight(const QRect& screen, const QSize& window);
+QPoint upperRight(const QRect& screen, const QSize& window, qreal ratio = 1);
 
 namespace ops_record {
 // On platforms without a real implementation (the tests' offscreen one) the
