@@ -3,12 +3,20 @@
 # executables. The resource scripts are configured on every platform, so that
 # the cross tests can compile them.
 
+# The maker and the copyright as the about box shows them.
+set(TIDE_RC_COMPANY "潮汐面板项目组")
+set(TIDE_RC_COPYRIGHT "2025-2026 潮汐组")
+
 # tide_resource_script(program version): ${PROJECT_BINARY_DIR}/resources/<program>.rc
+# and its manifest beside it.
 function(tide_resource_script program version)
     string(REPLACE "." "," commas "${version}")
     set(TIDE_RC_VERSION "${version}")
     set(TIDE_RC_VERSION_COMMAS "${commas},0")
     set(TIDE_RC_ICON "${PROJECT_SOURCE_DIR}/resources/${program}.ico")
+    set(TIDE_RC_PROGRAM ${program})
+    set(TIDE_RC_MANIFEST "${PROJECT_BINARY_DIR}/resources/${program}.manifest")
+    configure_file(${PROJECT_SOURCE_DIR}/resources/tide.manifest.in ${TIDE_RC_MANIFEST} @ONLY)
     configure_file(${PROJECT_SOURCE_DIR}/resources/${program}.rc.in
                    ${PROJECT_BINARY_DIR}/resources/${program}.rc @ONLY)
 endfunction()
@@ -58,6 +66,14 @@ install(FILES "${tide_qt_prefix}/plugins/platforms/qwindows.dll" DESTINATION pla
 install(FILES "${tide_qt_prefix}/plugins/styles/qwindowsvistastyle.dll" DESTINATION styles)
 # The about box's picture is a JPEG.
 install(FILES "${tide_qt_prefix}/plugins/imageformats/qjpeg.dll" DESTINATION imageformats)
+# Qt's Chinese texts (standard buttons). A translation is the same file on
+# every platform: Debian's (qt6-translations-l10n) serves.
+find_file(TIDE_QT_ZH_CN qtbase_zh_CN.qm PATHS /usr/share/qt6/translations
+          NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+if(NOT TIDE_QT_ZH_CN)
+    message(FATAL_ERROR "qtbase_zh_CN.qm not found: install qt6-translations-l10n")
+endif()
+install(FILES "${TIDE_QT_ZH_CN}" DESTINATION translations)
 foreach(dll libgcc_s_seh-1.dll libstdc++-6.dll libwinpthread-1.dll)
     execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
                     OUTPUT_VARIABLE tide_dll OUTPUT_STRIP_TRAILING_WHITESPACE)
@@ -70,11 +86,18 @@ foreach(dll libgcc_s_seh-1.dll libstdc++-6.dll libwinpthread-1.dll)
                                           \"\${CMAKE_INSTALL_PREFIX}/${dll}\")")
 endforeach()
 
-# cpack: the folder as tide-<version>-win64.zip, in a folder of that name.
+# A short readme in Chinese: what the programs are, how to install and remove
+# them, where the file is. UTF-8 with a byte-order mark, which every Notepad reads.
+install(FILES "${PROJECT_SOURCE_DIR}/resources/说明.txt" DESTINATION .)
+
+# cpack: tide-<version>-win64.zip holds one folder, 潮汐面板, as it goes under
+# C:\Program Files: unzipped there it is in place, and unzipped anywhere it
+# never scatters its files.
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME tide)
 set(CPACK_PACKAGE_VERSION ${TIDEPANEL_VERSION})
 set(CPACK_PACKAGE_FILE_NAME tide-${TIDEPANEL_VERSION}-win64)
-set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+set(CPACK_PACKAGING_INSTALL_PREFIX /潮汐面板)
 set(CPACK_STRIP_FILES ON)
 include(CPack)

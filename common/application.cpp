@@ -2,6 +2,9 @@
 
 #include "seams.h"
 
+#include <QDir>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <QWidget>
 
 #include <exception>
@@ -28,6 +31,9 @@ Application::Application(int& argc, char** argv, const QString& name, const QStr
     : QApplication(argc, argv) {
     setApplicationName(name);
     setApplicationVersion(version);
+    if (!installQtTranslation()) {
+        qWarning("%s: Qt's Chinese translation (qtbase_zh_CN.qm) is missing", qPrintable(name));
+    }
     std::set_terminate([] {
         QString what = QStringLiteral("未知错误");
         if (auto current = std::current_exception()) {
@@ -71,6 +77,18 @@ void Application::fail(const QString& what) {
 
 bool Application::failed() {
     return failing;
+}
+
+bool installQtTranslation() {
+    const QString name = QStringLiteral("qtbase_zh_CN");
+    auto* qt = new QTranslator(QCoreApplication::instance());
+    if (qt->load(name, QDir(QCoreApplication::applicationDirPath())
+                           .filePath(QStringLiteral("translations"))) ||
+        qt->load(name, QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        return QCoreApplication::installTranslator(qt);
+    }
+    delete qt;
+    return false;
 }
 
 } // namespace tide

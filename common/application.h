@@ -19,4 +19,10 @@ public:
     static bool failed();
 };
 
+// Qt's own texts (the standard buttons of message boxes: 确定, 取消, 是, 否) in
+// Chinese like the rest of the programs, from Qt's translation in the folder
+// `translations` beside the program, or else where this Qt keeps its own.
+// Whether it was found.
+bool installQtTranslation();
+
 } // namespace tide

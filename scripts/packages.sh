@@ -8,7 +8,7 @@ tide_packages=(
     qt6-base-dev libgl-dev libxcb-shape0-dev libx11-xcb-dev libxcb1-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb x11-utils x11-xserver-utils xdotool xclip imagemagick openbox
-    fonts-wqy-zenhei
+    fonts-wqy-zenhei qt6-translations-l10n
     clang
     g++-mingw-w64-x86-64 wine64 locales xz-utils
 )
