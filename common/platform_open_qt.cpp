@@ -10,4 +10,13 @@ bool openInBrowser(const std::u16string& url) {
     return QDesktopServices::openUrl(QUrl(QString::fromStdU16String(url)));
 }
 
+// Nowhere but on Windows do the programs' folders call for it.
+bool canRestartElevated() {
+    return false;
+}
+
+bool restartElevated() {
+    return false;
+}
+
 } // namespace platform

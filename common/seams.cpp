@@ -31,6 +31,28 @@ void messageBox(const QString& text, const QString& title, Icon icon) {
     box.exec();
 }
 
+bool question(const QString& text, const QString& title, Icon icon) {
+    const QString shown = title.isEmpty() ? QCoreApplication::applicationName() : title;
+    if (hooks().question) {
+        return hooks().question(text, shown, icon);
+    }
+    QMessageBox box(icon == Icon::Critical ? QMessageBox::Critical : QMessageBox::NoIcon, shown,
+                    text, QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
+    box.setTextFormat(Qt::PlainText);
+    box.setWindowModality(Qt::ApplicationModal);
+    return box.exec() == QMessageBox::Yes;
+}
+
+bool canRestartElevated() {
+    return hooks().restartElevated ? true : platform::canRestartElevated();
+}
+
+bool restartElevated() {
+    return hooks().restartElevated ? hooks().restartElevated() : platform::restartElevated();
+}
+
 bool openUrl(const QString& url) {
     if (hooks().openUrl) {
         return hooks().openUrl(url);

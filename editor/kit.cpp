@@ -160,14 +160,34 @@ void tell(const QString& text, const QString& title, seams::Icon icon) {
     }
 }
 
+void saveRefused(const QString& cause, bool forLackOfRights) {
+    QString text = QStringLiteral("无法写入配置文件 SysInfo.ini,修改未保存!");
+    if (!cause.isEmpty()) {
+        text += QLatin1Char('\n') + cause;
+    }
+    const QString title = QStringLiteral("错误：");
+    if (!forLackOfRights || !seams::canRestartElevated()) {
+        tell(text, title, seams::Icon::Critical);
+        return;
+    }
+    text += QStringLiteral("\n\n是否以管理员身份重新启动修改器？重新启动后请再修改一次并保存。");
+    if (!seams::question(text, title, seams::Icon::Critical)) {
+        return;
+    }
+    if (seams::restartElevated()) {
+        seams::endProcess(0);
+        return;
+    }
+    tell(QStringLiteral("修改器未能以管理员身份重新启动。"), title, seams::Icon::Critical);
+}
+
 bool writeAll(std::initializer_list<Write> writes) {
     QList<rwini::Entry> entries;
     for (const Write& w : writes) {
         entries.append({w.section, w.key, w.value});
     }
     if (!rwini::WriteIniValues(entries)) {
-        tell(QStringLiteral("无法写入配置文件 SysInfo.ini,修改未保存!"), QStringLiteral("错误："),
-             seams::Icon::Critical);
+        saveRefused(QString(), false);
         return false;
     }
     return true;

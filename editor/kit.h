@@ -61,6 +61,12 @@ struct Write {
     QString value;
 };
 
+// Tells the user that a save was refused, `cause` (if any) on a line of its
+// own. Refused for lack of rights, where the system can start the editor again
+// as the administrator, the box offers that; on 是 the editor starts so and
+// this one ends, the change unsaved.
+void saveRefused(const QString& cause, bool forLackOfRights);
+
 // Writes every value, or none where one cannot be stored (then tells the
 // user that the change was not saved). Returns whether they were written.
 bool writeAll(std::initializer_list<Write> writes);

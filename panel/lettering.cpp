@@ -10,14 +10,13 @@
 namespace tidepanel {
 
 void Lettering::paintEvent(QPaintEvent*) {
-    // The text is drawn at the device's resolution on a transparent picture
-    // of its own, made two-level, and copied pixel for pixel.
-    const qreal ratio = devicePixelRatioF();
+    // The text is drawn at the resolution of the device painted on, on a
+    // transparent picture of its own, made two-level, and copied pixel for pixel.
+    QPainter onWidget(this);
+    const qreal ratio = onWidget.device()->devicePixelRatioF();
     QImage text(size() * ratio, QImage::Format_ARGB32_Premultiplied);
     text.setDevicePixelRatio(ratio);
     text.fill(Qt::transparent);
-    const QColor colour =
-        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, foregroundRole());
     {
         QPainter painter(&text);
         painter.setFont(font());
@@ -25,8 +24,10 @@ void Lettering::paintEvent(QPaintEvent*) {
         style()->drawItemText(&painter, contentsRect(), flags, palette(), isEnabled(), this->text(),
                               foregroundRole());
     }
+    const QColor colour =
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, foregroundRole());
     twoLevels(text, colour.rgb());
-    QPainter(this).drawImage(QPointF(0, 0), text);
+    onWidget.drawImage(QPointF(0, 0), text);
 }
 
 void twoLevels(QImage& image, QRgb colour) {

@@ -1,10 +1,14 @@
 // The editor's main window: what it loads, what its commands write and say,
 // its keyboard and its menus.
+#include "application.h"
 #include "editor_support.h"
 #include "frm_about.h"
+#include "kit.h"
 #include "main_form.h"
 
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 
 using editor_testing::EditorTest;
 
@@ -266,6 +270,67 @@ TEST_F(MainWindow, MenusOpenWithTheirAccessKeys) {
     QTest::keyClick(&w.Meun, Qt::Key_E);
     EXPECT_EQ(seen.ends, std::vector<int>{0});
     w.hide();
+}
+
+// A refused save: the box alone, or, refused for lack of rights where the
+// system can restart the editor elevated, the question and what follows it.
+struct Refusal {
+    const char* name;
+    bool forLackOfRights, systemCan, answer, starts;
+    size_t boxes, questions;
+    int restarts;
+    std::vector<int> ends;
+};
+
+void PrintTo(const Refusal& r, std::ostream* os) {
+    *os << r.name;
+}
+
+class SaveRefused : public EditorTest, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(SaveRefused, OffersTheAdministratorOnlyForLackOfRightsWhereTheSystemCan) {
+    const Refusal r = GetParam();
+    if (r.systemCan) {
+        seen.canElevate(r.starts);
+    }
+    seen.answer = r.answer;
+    tideedit::saveRefused(QStringLiteral("没有写入权限"), r.forLackOfRights);
+    const QString refused =
+        QStringLiteral("无法写入配置文件 SysInfo.ini,修改未保存!\n没有写入权限");
+    ASSERT_EQ(seen.boxes.size(), r.boxes);
+    ASSERT_EQ(seen.questions.size(), r.questions);
+    if (r.questions) {
+        EXPECT_TRUE(seen.questions[0].text.startsWith(refused + QStringLiteral("\n\n")));
+        EXPECT_TRUE(seen.questions[0].text.contains(QStringLiteral("以管理员身份重新启动修改器")));
+        EXPECT_EQ(seen.questions[0].title, QStringLiteral("错误："));
+        EXPECT_EQ(seen.questions[0].icon, seams::Icon::Critical);
+    }
+    if (r.boxes) {
+        EXPECT_EQ(seen.boxes[0].text,
+                  r.questions ? QStringLiteral("修改器未能以管理员身份重新启动。") : refused);
+        EXPECT_EQ(seen.boxes[0].icon, seams::Icon::Critical);
+    }
+    EXPECT_EQ(seen.restarts, r.restarts);
+    EXPECT_EQ(seen.ends, r.ends);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SaveRefused,
+    ::testing::Values(Refusal{"OtherCause", false, true, true, true, 1, 0, 0, {}},
+                      Refusal{"NoElevationHere", true, false, true, true, 1, 0, 0, {}},
+                      Refusal{"Declined", true, true, false, true, 0, 1, 0, {}},
+                      Refusal{"Restarted", true, true, true, true, 0, 1, 1, {0}},
+                      Refusal{"RestartFailed", true, true, true, false, 1, 1, 1, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(QtTranslation, StandardButtonsReadInChinese) {
+    ASSERT_TRUE(tide::installQtTranslation()) << "qtbase_zh_CN.qm (qt6-translations-l10n)";
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("t"), QStringLiteral("x"),
+                    QMessageBox::Ok | QMessageBox::Cancel | QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(box.button(QMessageBox::Ok)->text(), QStringLiteral("确定"));
+    EXPECT_EQ(box.button(QMessageBox::Cancel)->text(), QStringLiteral("取消"));
+    EXPECT_TRUE(box.button(QMessageBox::Yes)->text().startsWith(QStringLiteral("是")));
+    EXPECT_TRUE(box.button(QMessageBox::No)->text().startsWith(QStringLiteral("否")));
 }
 
 } // namespace

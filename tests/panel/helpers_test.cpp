@@ -2,6 +2,7 @@
 // autostart entry's quoting.
 #include "autostart_entry.h"
 #include "key_shape.h"
+#include "lettering.h"
 #include "startup.h"
 #include "switches.h"
 
@@ -60,6 +61,49 @@ TEST(KeyShape, CoversExactlyThePixelsThatAreNotTheKey) {
 
     const auto bits = tidepanel::opaqueMask(image, key, {});
     EXPECT_TRUE((regionOf(bits, image.size()) ^ expected).isEmpty());
+}
+
+// Smoothed text on a transparent ground: half covered or more is the text's
+// colour, opaque; less is left out entirely. Nothing in between remains.
+TEST(KeyShape, LetteringIsTwoLevel) {
+    QImage image(4, 1, QImage::Format_ARGB32_Premultiplied);
+    const int alphas[] = {0, 127, 128, 255};
+    for (int x = 0; x < 4; ++x) {
+        image.setPixelColor(x, 0, QColor(255, 0, 0, alphas[x]));
+    }
+    tidepanel::twoLevels(image, qRgb(0, 0, 255));
+    EXPECT_EQ(image.pixel(0, 0), 0u);
+    EXPECT_EQ(image.pixel(1, 0), 0u);
+    EXPECT_EQ(image.pixel(2, 0), qRgb(0, 0, 255));
+    EXPECT_EQ(image.pixel(3, 0), qRgb(0, 0, 255));
+}
+
+// A panel label painted at the ratios of scaled screens onto the key, in a
+// smoothed font (as a font engine draws that ignores NoAntialias when
+// scaled): each pixel is the key or the label's colour, and there are letters.
+TEST(KeyShape, ALabelPaintsOnlyTheKeyAndItsColourAtAnyScale) {
+    QWidget window;
+    window.resize(200, 60);
+    tidepanel::Lettering label;
+    tidepanel::setUpLabel(label, &window, QStringLiteral("示例电脑 400-000"), QRect(3, 5, 190, 50),
+                          0xFF0000, QFont());
+    label.setFont(QFont(QStringLiteral("WenQuanYi Zen Hei"), 14, QFont::Bold));
+    for (const qreal ratio : {1.0, 1.25, 1.5, 2.0}) {
+        QImage image(window.size() * ratio, QImage::Format_RGB32);
+        image.setDevicePixelRatio(ratio);
+        image.fill(QColor(0xFE, 0xFE, 0xFE));
+        window.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+        int letters = 0, other = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QRgb p = image.pixel(x, y) & 0xFFFFFF;
+                letters += p == 0x0000FF;
+                other += p != 0x0000FF && p != key;
+            }
+        }
+        EXPECT_GT(letters, 100 * ratio * ratio) << ratio;
+        EXPECT_EQ(other, 0) << "blended pixels at " << ratio;
+    }
 }
 
 TEST(KeyShape, AllKeyLeavesNothingAndNoKeyLeavesTheWhole) {

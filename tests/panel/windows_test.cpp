@@ -335,4 +335,24 @@ TEST(Placement, CornersOfAnyScreen) {
     EXPECT_EQ(tidepanel::upperRight(QRect(0, 0, 1024, 768), QSize(278, 214)), QPoint(746, 0));
 }
 
+// Scaled, Qt rounds the screen's width and the window's place and width on
+// their way between device and logical pixels: the window never reaches past
+// the screen's device edge, and ends less than two logical pixels short of it.
+TEST(Placement, AScaledWindowEndsWithinTheScreensDevicePixels) {
+    for (const qreal ratio : {1.25, 1.5, 1.75, 2.0, 2.5}) {
+        for (int device = 1000; device <= 2600; device += 7) {
+            const QRect screen(0, 0, qRound(device / ratio), 600);
+            for (const int width : {330, 278}) {
+                const int x = tidepanel::lowerRight(screen, QSize(width, 179), ratio).x();
+                const int right = qRound(x * ratio) + qRound(width * ratio);
+                EXPECT_LE(right, device) << ratio << " " << device << " " << width;
+                EXPECT_GT(right, device - 2 * ratio) << ratio << " " << device << " " << width;
+                EXPECT_EQ(tidepanel::upperRight(screen, QSize(width, 179), ratio).x(), x);
+            }
+        }
+    }
+    // 1024 device pixels at 125 %: flush.
+    EXPECT_EQ(tidepanel::lowerRight(QRect(0, 0, 819, 614), QSize(330, 179), 1.25).x(), 489);
+}
+
 } // namespace

@@ -65,7 +65,7 @@ std::optional<QString> storedValue(const QByteArray& file, const QString& sectio
 }
 
 Recorder::Recorder() {
-    seams::Hooks hooks;
+    seams::Hooks& hooks = hooks_;
     hooks.messageBox = [this](const QString& text, const QString& title, seams::Icon icon) {
         boxes.push_back({text, title, icon});
         if (whileBoxShows) {
@@ -77,7 +77,19 @@ Recorder::Recorder() {
         return browserWorks;
     };
     hooks.endProcess = [this](int status) { ends.push_back(status); };
-    seams::setHooks(std::move(hooks));
+    hooks.question = [this](const QString& text, const QString& title, seams::Icon icon) {
+        questions.push_back({text, title, icon});
+        return answer;
+    };
+    seams::setHooks(hooks);
+}
+
+void Recorder::canElevate(bool starts) {
+    hooks_.restartElevated = [this, starts] {
+        ++restarts;
+        return starts;
+    };
+    seams::setHooks(hooks_);
 }
 
 Recorder::~Recorder() {

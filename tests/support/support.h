@@ -66,8 +66,18 @@ public:
     std::vector<QString> urls;
     std::vector<int> ends; // statuses passed to endProcess
     bool browserWorks = true;
+    std::vector<Box> questions;
+    bool answer = true; // to every question
+    int restarts = 0;   // elevated restarts asked for
+
+    // From now on the system can restart a program as the administrator
+    // (as Windows can); whether such a restart starts.
+    void canElevate(bool starts);
     // Runs while a box shows, as the box's own event loop would.
     std::function<void()> whileBoxShows;
+
+private:
+    seams::Hooks hooks_;
 };
 
 } // namespace testing_support

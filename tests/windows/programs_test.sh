@@ -3,8 +3,9 @@
 # shop owner meets them: screenshots of the virtual X desktop, SysInfo.ini,
 # the registry, message boxes read through the clipboard.
 #   wine_run.sh PREFIX programs_test.sh CASE ZIP win_drive.exe
-# CASE: panel, empty, editor, together, session. Every wait is for a
-# condition, with a generous limit, never a fixed pause.
+# CASE: panel, empty, editor, together, session, folder, and dpi120, dpi144,
+# dpi192 (the panel at 125, 150 and 200 %). Every wait is for a condition,
+# with a generous limit, never a fixed pause.
 set -euo pipefail
 case_name=$1
 zip=$(realpath "$2")
@@ -55,6 +56,17 @@ count() {
     convert "$last_shot" -crop "${g[0]}x${g[1]}+${g[2]}+${g[3]}" +repage \
         -format %c histogram:info:- | { grep -i "#$2 " || true; } | sed -E 's/^ *([0-9]+):.*/\1/' |
         awk '{n += $1} END {print n + 0}'
+}
+# Pixels of the window TITLE on the last screenshot that are neither the
+# desktop nor a colour of the panel's lettering: the key, or a blend with it.
+strays() {
+    local g
+    read -r -a g <<<"$(geometry "$1")"
+    [ ${#g[@]} -eq 4 ] || { echo 0 && return; }
+    convert "$last_shot" -crop "${g[0]}x${g[1]}+${g[2]}+${g[3]}" +repage \
+        -format %c histogram:info:- |
+        { grep -v -i -e "#$desk_colour " -e '#FF8080 ' -e '#FF0000 ' -e '#0000FF ' -e '#C0C0C0 ' || true; } |
+        sed -E 's/^ *([0-9]+):.*/\1/' | awk '{n += $1} END {print n + 0}'
 }
 # The window shows lettering on the bare desktop, and not one pixel of the key.
 see_through() {
@@ -133,9 +145,11 @@ type_and_confirm() {
     drive send "$editor_title" End Enter
 }
 
+# The zip holds one folder, as it goes under Program Files.
+folder=潮汐面板
 mkdir -p "$app"
 cmake -E chdir "$scratch" cmake -E tar xf "$zip"
-cp -r "$scratch"/tide-*-win64/. "$app/"
+cp -r "$scratch/$folder/." "$app/"
 
 case $case_name in
 panel)
@@ -204,6 +218,8 @@ editor)
     type_and_confirm "$title"
     box=$(message_box 信息)
     grep -q 修改成功 <<<"$box" || fail "after Enter: $box"
+    # Qt's own button, in Chinese.
+    grep -q 确定 <<<"$box" || fail "the box's button is not 确定: $box"
     [ "$(stored Title)" = "$(ansi "$title")" ] || fail "Title stored as $(stored Title | od -c)"
     read_back=$(drive profile "$(winpath "$app/SysInfo.ini")" Sysinfo Title)
     [ "$read_back" = "$title" ] || fail "GetPrivateProfileStringA reads \"$read_back\""
@@ -268,6 +284,58 @@ session)
         pid_var=${program}_pid
         wait_for 30 "$program ends with the session" gone "${!pid_var}"
     done
+    ;;
+folder)
+    # Nothing beside the one folder; in it, the readme and Qt's translation.
+    [ "$(unzip -Z1 "$zip" | cut -d/ -f1 | sort -u)" = "$folder" ] ||
+        fail "the zip holds more than the folder $folder: $(unzip -Z1 "$zip" | cut -d/ -f1 | sort -u)"
+    [ -f "$app/translations/qtbase_zh_CN.qm" ] || fail "no translations/qtbase_zh_CN.qm"
+    readme=$app/说明.txt
+    [ "$(head -c 3 "$readme" | od -An -tx1 | tr -d ' ')" = efbbbf ] || fail "说明.txt has no byte-order mark"
+    for said in 'Windows 10（1809 版）' 'C:\Program Files\潮汐面板' SysInfo.ini '以管理员身份' \
+        'reg delete "HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run" /v tidepanel'; do
+        grep -qF "$said" "$readme" || fail "说明.txt does not say $said"
+    done
+    # Both programs: the about box's maker and copyright, and a manifest.
+    for program in tidepanel tideedit; do
+        mapfile -t res < <(drive resources "$(winpath "$app/$program.exe")" | tr -d '\r')
+        [ "${res[0]}" = 潮汐面板项目组 ] || fail "$program CompanyName: ${res[0]}"
+        [ "${res[1]}" = '2025-2026 潮汐组' ] || fail "$program LegalCopyright: ${res[1]}"
+        manifest=$(printf '%s\n' "${res[@]:2}")
+        for said in 'level="asInvoker"' '{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}' \
+            '>PerMonitorV2</dpiAwareness>' '>true/pm</dpiAware>'; do
+            grep -qF "$said" <<<"$manifest" || fail "$program's manifest lacks $said"
+        done
+    done
+    ;;
+dpi*)
+    # The display at 125, 150 or 200 %, set before the programs start.
+    dpi=${case_name#dpi}
+    "$TIDE_WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f \
+        >/dev/null
+    # The prefix is shared with the next test, at 96 dpi.
+    trap '"$TIDE_WINE" reg delete "HKCU\Control Panel\Desktop" /v LogPixels /f >/dev/null 2>&1' EXIT
+    start tidepanel
+    wait_for 60 "the panel shows its lettering" painted Form1
+    wait_for 30 "the info window shows its lettering" painted 配置信息
+    region_now Form1 before
+    store Title "$(ansi '示例电脑服务部 Shop')"
+    wait_for 10 "the panel shows the new title" changed_from Form1 "$scratch/before.png"
+    for title in Form1 配置信息; do
+        see_through $title
+        n=$(strays $title)
+        [ "$n" -eq 0 ] || fail "$title shows $n pixels that are neither desktop nor lettering at $dpi dpi"
+        read -r w h x y <<<"$(geometry $title)"
+        # Wholly on the screen, at most two scaled pixels short of its right edge.
+        [ "$x" -ge 0 ] && [ "$y" -ge 0 ] && [ $((x + w)) -le 1024 ] && [ $((y + h)) -le 768 ] ||
+            fail "$title at ${w}x${h}+$x+$y is not wholly on the 1024x768 screen"
+        [ $(((1024 - x - w) * 96)) -lt $((2 * dpi)) ] || fail "$title at ${w}x${h}+$x+$y is off the right edge"
+    done
+    # Scaled: bigger than at 96 dpi (330 pixels).
+    read -r w h x y <<<"$(geometry Form1)"
+    [ $((w * 96)) -ge $((330 * dpi - 96)) ] || fail "Form1 is $w pixels wide at $dpi dpi"
+    store Close End
+    wait_for 10 "Close=End ends the panel" gone "$tidepanel_pid"
     ;;
 *)
     fail "no such case"

@@ -11,6 +11,9 @@
 //   win_drive.exe clip                  prints the clipboard's text
 //   win_drive.exe profile FILE SECTION KEY   GetPrivateProfileStringA's answer
 //   win_drive.exe acp                   prints the ANSI code page
+//   win_drive.exe resources EXE         prints the program's CompanyName and
+//                                       LegalCopyright, a line each, then its
+//                                       manifest
 #include <windows.h>
 
 #include <cstdio>
@@ -126,6 +129,44 @@ std::string clipboard() {
     return out;
 }
 
+// A text of the version resource's first translation, empty if none.
+std::string versionText(const std::wstring& exe, const wchar_t* name) {
+    DWORD ignored = 0;
+    std::vector<char> data(GetFileVersionInfoSizeW(exe.c_str(), &ignored));
+    if (data.empty() || !GetFileVersionInfoW(exe.c_str(), 0, DWORD(data.size()), data.data())) {
+        return {};
+    }
+    WORD* pair = nullptr;
+    UINT bytes = 0;
+    if (!VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&pair),
+                        &bytes) ||
+        bytes < 4) {
+        return {};
+    }
+    wchar_t path[128];
+    swprintf(path, 128, L"\\StringFileInfo\\%04x%04x\\%ls", pair[0], pair[1], name);
+    wchar_t* text = nullptr;
+    if (!VerQueryValueW(data.data(), path, reinterpret_cast<void**>(&text), &bytes) || !text) {
+        return {};
+    }
+    return narrow(text);
+}
+
+// The manifest Windows reads when it creates the process (resource 1 of RT_MANIFEST).
+std::string manifest(const std::wstring& exe) {
+    HMODULE m = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    HRSRC found = m ? FindResourceW(m, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)) : nullptr;
+    HGLOBAL loaded = found ? LoadResource(m, found) : nullptr;
+    std::string out;
+    if (loaded) {
+        out.assign(static_cast<const char*>(LockResource(loaded)), SizeofResource(m, found));
+    }
+    if (m) {
+        FreeLibrary(m);
+    }
+    return out;
+}
+
 } // namespace
 
 int main() {
@@ -179,6 +220,12 @@ int main() {
         GetPrivateProfileStringA(section.c_str(), name.c_str(), "<none>", value, sizeof value,
                                  file.c_str());
         std::fputs(narrow(wide(value, CP_ACP)).c_str(), stdout);
+        return 0;
+    }
+    if (command == "resources" && argc == 3) {
+        const std::wstring exe = wide(argv[2]);
+        std::printf("%s\n%s\n%s\n", versionText(exe, L"CompanyName").c_str(),
+                    versionText(exe, L"LegalCopyright").c_str(), manifest(exe).c_str());
         return 0;
     }
     if (command == "acp") {
