@@ -20,6 +20,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -50,10 +51,12 @@ template <typename T> Reply<T> reply(T* r) {
     return Reply<T>(r, &std::free);
 }
 
-class X11Panel : public ::testing::TestWithParam<bool> {
+// The real panel on a desktop of its own, bare or under a window manager, at
+// Qt's scale factor `scale` (none: unscaled).
+class PanelOnDesktop : public ::testing::Test {
 protected:
-    void SetUp() override {
-        desktop_ = std::make_unique<desk::Desktop>(GetParam());
+    void startOnDesktop(bool managed, const char* scale = nullptr) {
+        desktop_ = std::make_unique<desk::Desktop>(managed);
         ASSERT_TRUE(desktop_->ready())
             << "no virtual X server, or its window manager did not start";
         c_ = xcb_connect(desktop_->display().toLocal8Bit().constData(), nullptr);
@@ -67,7 +70,11 @@ protected:
         ini.write(prepared);
         ini.close();
         ASSERT_TRUE(QFile::copy(QStringLiteral(TIDEPANEL_PROGRAM), program()));
-        panel_.setProcessEnvironment(desktop_->environment());
+        QProcessEnvironment env = desktop_->environment();
+        if (scale) {
+            env.insert(QStringLiteral("QT_SCALE_FACTOR"), QString::fromLatin1(scale));
+        }
+        panel_.setProcessEnvironment(env);
         panel_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         startPanel();
         // Its first tick has set the captions and cut the background away again.
@@ -206,6 +213,11 @@ protected:
     xcb_window_t root_ = 0, window_ = 0;
 };
 
+class X11Panel : public PanelOnDesktop, public ::testing::WithParamInterface<bool> {
+protected:
+    void SetUp() override { startOnDesktop(GetParam()); }
+};
+
 TEST_P(X11Panel, LiesAtTheLowerRightWithOnlyItsLetteringLeft) {
     const QRect expected(screenWidth - 330, screenHeight - 179 - 30, 330, 179);
     // A loaded machine or a window manager's reparenting may take a moment.
@@ -339,5 +351,45 @@ TEST_P(X11Panel, IsOffTheTaskbarAndPagerOnEveryWorkspace) {
 
 INSTANTIATE_TEST_SUITE_P(Desktop, X11Panel, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Openbox" : "Bare"; });
+
+class ScaledX11Panel : public PanelOnDesktop, public ::testing::WithParamInterface<const char*> {
+protected:
+    void SetUp() override { startOnDesktop(false, GetParam()); }
+};
+
+// Scaled, the lettering stays two-level: the screen shows the desktop and the
+// lettering's own colours, nothing of the key and no blend with it; and the
+// window is wholly on the screen, at its right edge.
+TEST_P(ScaledX11Panel, ShowsOnlyItsLetteringsColoursWhollyOnTheScreen) {
+    const double scale = std::atof(GetParam());
+    const QRect screen(0, 0, screenWidth, screenHeight);
+    QRect area;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            area = geometry(window_);
+            return screen.contains(area) && area.right() + 1 > screenWidth - 2 * scale &&
+                   area.width() >= 330 * scale - 1;
+        },
+        3000))
+        << area.x() << "," << area.y() << " " << area.width() << "x" << area.height();
+    const std::vector<uint32_t> lettering = {rootColour, 0xFF8080, 0xFF0000, 0x0000FF, 0xC0C0C0};
+    long letters = 0, strays = 0;
+    auto shows = [&] {
+        letters = strays = 0;
+        for (uint32_t p : pixels(screen)) {
+            const bool known = std::find(lettering.begin(), lettering.end(), p) != lettering.end();
+            strays += !known;
+            letters += known && p != rootColour;
+        }
+        return strays == 0 && letters > 200 * scale * scale;
+    };
+    EXPECT_TRUE(waitUntil(shows, 3000))
+        << strays << " pixels neither desktop nor lettering, " << letters << " of lettering";
+}
+
+INSTANTIATE_TEST_SUITE_P(Factor, ScaledX11Panel, ::testing::Values("1.25", "1.5", "2"),
+                         [](const auto& info) {
+                             return "Percent" + std::to_string(int(std::atof(info.param) * 100));
+                         });
 
 } // namespace
