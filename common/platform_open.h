@@ -18,6 +18,12 @@ bool canRestartElevated();
 // system's consent; whether it started (not when the user declined).
 bool restartElevated();
 
+// Whether Qt's platform plugin is where the programs' folder keeps it (on
+// Windows, `platforms` beside the program). Without it Qt could not show a
+// window and would end the program with a box in English; where it is
+// missing, this says so in Chinese, titled `program`, and the program ends.
+bool platformPluginPresent(const std::u16string& program);
+
 // Windows: whether a ShellExecute result means the shell took the address
 // (results of 32 and below are error codes).
 bool shellExecuteSucceeded(long long result);

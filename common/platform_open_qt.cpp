@@ -19,4 +19,9 @@ bool restartElevated() {
     return false;
 }
 
+// Qt's plugins are where Qt itself was installed.
+bool platformPluginPresent(const std::u16string&) {
+    return true;
+}
+
 } // namespace platform

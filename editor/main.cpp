@@ -3,9 +3,13 @@
 #include "form.h"
 #include "kit.h"
 #include "main_form.h"
+#include "platform_open.h"
 #include "session_end.h"
 
 int main(int argc, char** argv) {
+    if (!platform::platformPluginPresent(u"tideedit")) {
+        return 1;
+    }
     tide::Application app(argc, argv, QStringLiteral("tideedit"), QStringLiteral(TIDEEDIT_VERSION));
     // The windows were laid out for this font; where it is missing a CJK
     // font of the same kind stands in.

@@ -2,6 +2,7 @@
 // once a second.
 #include "application.h"
 #include "main_form.h"
+#include "platform_open.h"
 #include "resources.h"
 #include "session_end.h"
 #include "startup.h"
@@ -9,6 +10,9 @@
 #include <QIcon>
 
 int main(int argc, char** argv) {
+    if (!platform::platformPluginPresent(u"tidepanel")) {
+        return 1;
+    }
     tidepanel::startup::preferPlacableWindows();
     tide::Application app(argc, argv, QStringLiteral("tidepanel"),
                           QStringLiteral(TIDEPANEL_VERSION));

@@ -296,6 +296,15 @@ folder)
         'reg delete "HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run" /v tidepanel'; do
         grep -qF "$said" "$readme" || fail "说明.txt does not say $said"
     done
+    # Without Qt's platform plugin the program says so in Chinese, and ends.
+    rm -r "$app/platforms"
+    start tideedit
+    wait_for 60 "the box of the missing plugin appears" drive window tideedit
+    box=$(drive texts tideedit)
+    grep -qF '缺少 platforms\qwindows.dll' <<<"$box" || fail "missing plugin: $box"
+    drive send tideedit Enter
+    wait_for 30 "the editor without its plugin ends" gone "$tideedit_pid"
+
     # Both programs: the about box's maker and copyright, and a manifest.
     for program in tidepanel tideedit; do
         mapfile -t res < <(drive resources "$(winpath "$app/$program.exe")" | tr -d '\r')

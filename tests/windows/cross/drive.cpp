@@ -9,6 +9,8 @@
 //       types: "text:..." (any characters), Enter, Tab, End, Escape, Down,
 //       ctrl+LETTER, alt+LETTER
 //   win_drive.exe clip                  prints the clipboard's text
+//   win_drive.exe texts TITLE           prints the texts of its child windows
+//                                       (a system message box's text, buttons)
 //   win_drive.exe profile FILE SECTION KEY   GetPrivateProfileStringA's answer
 //   win_drive.exe acp                   prints the ANSI code page
 //   win_drive.exe resources EXE         prints the program's CompanyName and
@@ -129,6 +131,14 @@ std::string clipboard() {
     return out;
 }
 
+BOOL CALLBACK printText(HWND child, LPARAM) {
+    wchar_t text[1024] = {};
+    if (GetWindowTextW(child, text, 1024) > 0) {
+        std::printf("%s\n", narrow(text).c_str());
+    }
+    return TRUE;
+}
+
 // A text of the version resource's first translation, empty if none.
 std::string versionText(const std::wstring& exe, const wchar_t* name) {
     DWORD ignored = 0;
@@ -206,6 +216,10 @@ int main() {
     if (command == "send" && argc >= 3) {
         HWND w = visibleWindow(wide(argv[2]));
         return w ? send(w, argc - 3, argv.data() + 3) : 1;
+    }
+    if (command == "texts" && argc == 3) {
+        HWND w = visibleWindow(wide(argv[2]));
+        return w ? (EnumChildWindows(w, printText, 0), 0) : 1;
     }
     if (command == "clip") {
         std::fputs(clipboard().c_str(), stdout);
