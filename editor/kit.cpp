@@ -160,37 +160,37 @@ void tell(const QString& text, const QString& title, seams::Icon icon) {
     }
 }
 
-void saveRefused(const QString& cause, bool forLackOfRights) {
-    QString text = QStringLiteral("无法写入配置文件 SysInfo.ini,修改未保存!");
-    if (!cause.isEmpty()) {
-        text += QLatin1Char('\n') + cause;
-    }
-    const QString title = QStringLiteral("错误：");
-    if (!forLackOfRights || !seams::canRestartElevated()) {
-        tell(text, title, seams::Icon::Critical);
-        return;
-    }
-    text += QStringLiteral("\n\n是否以管理员身份重新启动修改器？重新启动后请再修改一次并保存。");
-    if (!seams::question(text, title, seams::Icon::Critical)) {
-        return;
-    }
-    if (seams::restartElevated()) {
-        seams::endProcess(0);
-        return;
-    }
-    tell(QStringLiteral("修改器未能以管理员身份重新启动。"), title, seams::Icon::Critical);
-}
-
 bool writeAll(std::initializer_list<Write> writes) {
     QList<rwini::Entry> entries;
     for (const Write& w : writes) {
         entries.append({w.section, w.key, w.value});
     }
-    if (!rwini::WriteIniValues(entries)) {
-        saveRefused(QString(), false);
+    return told(rwini::WriteIniValues(entries));
+}
+
+bool told(rwini::Saved saved) {
+    if (saved) {
+        return true;
+    }
+    QString text =
+        QStringLiteral("无法写入配置文件 SysInfo.ini,修改未保存!\n") + rwini::reason(saved.failure);
+    const QString title = QStringLiteral("错误：");
+    // Installed where customers cannot write (Program Files), the folder
+    // refuses the owner too until the editor runs as the administrator.
+    if (saved.failure != rwini::Failure::NoPermission || !seams::canRestartElevated()) {
+        tell(text, title, seams::Icon::Critical);
         return false;
     }
-    return true;
+    text += QStringLiteral("\n\n是否以管理员身份重新启动修改器？重新启动后请再修改一次并保存。");
+    if (!seams::question(text, title, seams::Icon::Critical)) {
+        return false;
+    }
+    if (seams::restartElevated()) {
+        seams::endProcess(0);
+        return false;
+    }
+    tell(QStringLiteral("修改器未能以管理员身份重新启动。"), title, seams::Icon::Critical);
+    return false;
 }
 
 } // namespace tideedit

@@ -110,7 +110,7 @@ TEST_F(MainWindow, ConfirmWithARefusedValueWritesNothingAndSaysSo) {
     EXPECT_EQ(value("Sysinfo", "Service TEL"), empty);
     EXPECT_EQ(value("Sysinfo", "Add"), empty);
     EXPECT_FALSE(app.has(QStringLiteral("Display"), QStringLiteral("Title")));
-    expectWriteFailure();
+    expectWriteFailure(QStringLiteral("原因：文字中有该文件无法保存的字符。"));
 }
 
 TEST_F(MainWindow, CommandsOfAnUnwritableFileReportTheFailure) {
@@ -124,6 +124,9 @@ TEST_F(MainWindow, CommandsOfAnUnwritableFileReportTheFailure) {
     expectWriteFailure();
     seen.boxes.clear();
     w.munre_Click();
+    expectWriteFailure();
+    seen.boxes.clear();
+    w.Form_Unload(); // closing: the panel would stay off without a word
     expectWriteFailure();
 }
 
@@ -276,7 +279,8 @@ TEST_F(MainWindow, MenusOpenWithTheirAccessKeys) {
 // system can restart the editor elevated, the question and what follows it.
 struct Refusal {
     const char* name;
-    bool forLackOfRights, systemCan, answer, starts;
+    rwini::Failure failure;
+    bool systemCan, answer, starts;
     size_t boxes, questions;
     int restarts;
     std::vector<int> ends;
@@ -294,9 +298,9 @@ TEST_P(SaveRefused, OffersTheAdministratorOnlyForLackOfRightsWhereTheSystemCan) 
         seen.canElevate(r.starts);
     }
     seen.answer = r.answer;
-    tideedit::saveRefused(QStringLiteral("没有写入权限"), r.forLackOfRights);
+    EXPECT_FALSE(tideedit::told(rwini::Saved{r.failure}));
     const QString refused =
-        QStringLiteral("无法写入配置文件 SysInfo.ini,修改未保存!\n没有写入权限");
+        QStringLiteral("无法写入配置文件 SysInfo.ini,修改未保存!\n") + rwini::reason(r.failure);
     ASSERT_EQ(seen.boxes.size(), r.boxes);
     ASSERT_EQ(seen.questions.size(), r.questions);
     if (r.questions) {
@@ -314,13 +318,14 @@ TEST_P(SaveRefused, OffersTheAdministratorOnlyForLackOfRightsWhereTheSystemCan) 
     EXPECT_EQ(seen.ends, r.ends);
 }
 
+using F = rwini::Failure;
 INSTANTIATE_TEST_SUITE_P(
     Cases, SaveRefused,
-    ::testing::Values(Refusal{"OtherCause", false, true, true, true, 1, 0, 0, {}},
-                      Refusal{"NoElevationHere", true, false, true, true, 1, 0, 0, {}},
-                      Refusal{"Declined", true, true, false, true, 0, 1, 0, {}},
-                      Refusal{"Restarted", true, true, true, true, 0, 1, 1, {0}},
-                      Refusal{"RestartFailed", true, true, true, false, 1, 1, 1, {}}),
+    ::testing::Values(Refusal{"Busy", F::Busy, true, true, true, 1, 0, 0, {}},
+                      Refusal{"NoElevationHere", F::NoPermission, false, true, true, 1, 0, 0, {}},
+                      Refusal{"Declined", F::NoPermission, true, false, true, 0, 1, 0, {}},
+                      Refusal{"Restarted", F::NoPermission, true, true, true, 0, 1, 1, {0}},
+                      Refusal{"RestartFailed", F::NoPermission, true, true, false, 1, 1, 1, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(QtTranslation, StandardButtonsReadInChinese) {
