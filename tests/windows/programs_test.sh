@@ -121,13 +121,14 @@ running() { kill -0 "$1" 2>/dev/null; }
 gone() { ! running "$1"; }
 no_window() { ! drive window "$1"; }
 
-# A message box's text (Ctrl+C copies it on Windows), then OK.
+# A message box's text (Ctrl+C copies it on Windows, with its buttons), then
+# its default button, or the key KEY.
 message_box() {
     wait_for 30 "the message box \"$1\" appears" drive window "$1"
     drive send "$1" ctrl+c
     local text
     text=$(drive clip)
-    drive send "$1" Enter
+    drive send "$1" "${2:-Enter}"
     wait_for 30 "the message box \"$1\" closes" no_window "$1"
     printf '%s' "$text"
 }
@@ -224,13 +225,17 @@ editor)
     read_back=$(drive profile "$(winpath "$app/SysInfo.ini")" Sysinfo Title)
     [ "$read_back" = "$title" ] || fail "GetPrivateProfileStringA reads \"$read_back\""
 
-    # Read-only as Windows sees it: the error box, and the file as it was.
+    # Read-only as Windows sees it: refused for lack of rights, the box offers
+    # the administrator; declined (Escape: 否), the file is as it was.
     chmod a-w "$app/SysInfo.ini"
     before=$(md5sum <"$app/SysInfo.ini")
     type_and_confirm '不该保存'
-    box=$(message_box 错误：)
-    grep -qF '无法写入配置文件 SysInfo.ini,修改未保存!' <<<"$box" || fail "refused write: $box"
+    box=$(message_box 错误： Escape)
+    for said in '无法写入配置文件 SysInfo.ini,修改未保存!' 以管理员身份重新启动修改器 是 否; do
+        grep -qF "$said" <<<"$box" || fail "refused write, no \"$said\": $box"
+    done
     [ "$(md5sum <"$app/SysInfo.ini")" = "$before" ] || fail "the refused write changed the file"
+    running "$tideedit_pid" || fail "declining the administrator ended the editor"
     chmod u+w "$app/SysInfo.ini"
 
     drive send "$editor_title" alt+a
@@ -253,6 +258,18 @@ editor)
     wait_for 60 "the editor appears again" drive window "$editor_title"
     drive send "$editor_title" ctrl+a ctrl+c
     [ "$(drive clip)" = "$title" ] || fail "opened again, the editor shows \"$(drive clip)\""
+
+    # Refused again, accepted (Enter: 是): this editor ends and one started
+    # through the shell's "runas" takes its place (Wine, without UAC, just
+    # starts it).
+    chmod a-w "$app/SysInfo.ini"
+    type_and_confirm '以管理员保存'
+    message_box 错误： >/dev/null
+    wait_for 30 "the editor ends for the one started as the administrator" gone "$tideedit_pid"
+    wait_for 60 "the editor started as the administrator appears" drive window "$editor_title"
+    chmod u+w "$app/SysInfo.ini"
+    drive close "$editor_title"
+    wait_for 30 "the restarted editor ends" no_window "$editor_title"
     ;;
 together)
     start tidepanel
