@@ -34,6 +34,10 @@ foreach(program tidepanel tideedit)
     target_sources(${program} PRIVATE ${PROJECT_BINARY_DIR}/resources/${program}.rc)
 endforeach()
 
+# A short readme in Chinese: what the programs are, how to install and remove
+# them, where the file is. UTF-8 with a byte-order mark, which every Notepad reads.
+install(FILES "${PROJECT_SOURCE_DIR}/resources/说明.txt" DESTINATION .)
+
 if(NOT CMAKE_CROSSCOMPILING)
     get_target_property(tide_qmake Qt6::qmake IMPORTED_LOCATION)
     # windeployqt sits beside qmake in every Qt for Windows.
@@ -85,10 +89,6 @@ foreach(dll libgcc_s_seh-1.dll libstdc++-6.dll libwinpthread-1.dll)
     install(CODE "execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-unneeded
                                           \"\${CMAKE_INSTALL_PREFIX}/${dll}\")")
 endforeach()
-
-# A short readme in Chinese: what the programs are, how to install and remove
-# them, where the file is. UTF-8 with a byte-order mark, which every Notepad reads.
-install(FILES "${PROJECT_SOURCE_DIR}/resources/说明.txt" DESTINATION .)
 
 # cpack: tide-<version>-win64.zip holds one folder, 潮汐面板, as it goes under
 # C:\Program Files: unzipped there it is in place, and unzipped anywhere it

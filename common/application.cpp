@@ -80,12 +80,16 @@ bool Application::failed() {
 }
 
 bool installQtTranslation() {
-    const QString name = QStringLiteral("qtbase_zh_CN");
     auto* qt = new QTranslator(QCoreApplication::instance());
-    if (qt->load(name, QDir(QCoreApplication::applicationDirPath())
-                           .filePath(QStringLiteral("translations"))) ||
-        qt->load(name, QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        return QCoreApplication::installTranslator(qt);
+    const QString beside =
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("translations"));
+    // windeployqt (a native build) ships Qt's texts merged as qt_zh_CN.qm.
+    for (const QString& folder : {beside, QLibraryInfo::path(QLibraryInfo::TranslationsPath)}) {
+        for (const char* name : {"qtbase_zh_CN", "qt_zh_CN"}) {
+            if (qt->load(QLatin1String(name), folder)) {
+                return QCoreApplication::installTranslator(qt);
+            }
+        }
     }
     delete qt;
     return false;
