@@ -63,21 +63,6 @@ TEST(KeyShape, CoversExactlyThePixelsThatAreNotTheKey) {
     EXPECT_TRUE((regionOf(bits, image.size()) ^ expected).isEmpty());
 }
 
-// Smoothed text on a transparent ground: half covered or more is the text's
-// colour, opaque; less is left out entirely. Nothing in between remains.
-TEST(KeyShape, LetteringIsTwoLevel) {
-    QImage image(4, 1, QImage::Format_ARGB32_Premultiplied);
-    const int alphas[] = {0, 127, 128, 255};
-    for (int x = 0; x < 4; ++x) {
-        image.setPixelColor(x, 0, QColor(255, 0, 0, alphas[x]));
-    }
-    tidepanel::twoLevels(image, qRgb(0, 0, 255));
-    EXPECT_EQ(image.pixel(0, 0), 0u);
-    EXPECT_EQ(image.pixel(1, 0), 0u);
-    EXPECT_EQ(image.pixel(2, 0), qRgb(0, 0, 255));
-    EXPECT_EQ(image.pixel(3, 0), qRgb(0, 0, 255));
-}
-
 // A panel label painted at the ratios of scaled screens onto the key, in a
 // smoothed font (as a font engine draws that ignores NoAntialias when
 // scaled): each pixel is the key or the label's colour, and there are letters.
