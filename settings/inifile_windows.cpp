@@ -42,11 +42,6 @@ Found readFile(const QString& path, QByteArray& bytes) {
     return Found::Refused;
 }
 
-// How long a save waits for another process (a virus scanner, an older
-// reader) to let go of the file: with the wait for the lock, a save held up
-// by another program fails within a second.
-constexpr int replaceRetryMs = 500;
-
 rwini::Failure failureOf(unsigned long error) {
     switch (error) {
     case ERROR_SUCCESS:
@@ -119,6 +114,9 @@ Found read(const QString& path, QByteArray& bytes, int) {
 }
 
 rwini::Failure update(const QString& path, int waitMs, const Change& change) {
+    // One wait for the lock and for another process (a virus scanner, an older
+    // reader) to let go of the file: a save held up by either fails in time.
+    const QDeadlineTimer deadline(waitMs);
     WriteLock lock(path, waitMs);
     if (!lock.held()) {
         return lock.refused() ? rwini::Failure::NoPermission : rwini::Failure::Busy;
@@ -136,7 +134,8 @@ rwini::Failure update(const QString& path, int waitMs, const Change& change) {
         return rwini::Failure::None;
     }
     return failureOf(
-        win32file::replace(path.toStdWString(), next->toStdString(), replaceRetryMs).error);
+        win32file::replace(path.toStdWString(), next->toStdString(), int(deadline.remainingTime()))
+            .error);
 }
 
 bool mayWrite(const QString& path) {

@@ -19,9 +19,9 @@ QString& folderOverride() {
     return folder;
 }
 
-// A write holds the lock for milliseconds; a confirm or a tick waiting for
-// it must not freeze its window for long.
-constexpr qint64 writeWaitMs = 400;
+// A write holds the lock for milliseconds, but a sync to a busy disk can take
+// hundreds; a confirm waiting for it must still end within a second.
+constexpr qint64 writeWaitMs = 900;
 constexpr qint64 readWaitMs = 200;
 
 const QByteArray utf8Mark("\xEF\xBB\xBF");
