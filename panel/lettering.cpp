@@ -3,11 +3,28 @@
 #include "form.h"
 #include "rwini.h"
 
+#include <QImage>
 #include <QPainter>
 #include <QPalette>
 #include <QStyle>
 
 namespace tidepanel {
+namespace {
+
+// Makes a picture (premultiplied ARGB) drawn on a transparent ground
+// two-level: every pixel at least half covered becomes `colour`, every other
+// one transparent.
+void twoLevels(QImage& image, QRgb colour) {
+    const QRgb opaque = colour | 0xFF000000u;
+    for (int y = 0; y < image.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            row[x] = qAlpha(row[x]) >= 128 ? opaque : 0;
+        }
+    }
+}
+
+} // namespace
 
 void Lettering::paintEvent(QPaintEvent*) {
     // The text is drawn at the resolution of the device painted on, on a
@@ -28,19 +45,6 @@ void Lettering::paintEvent(QPaintEvent*) {
         palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, foregroundRole());
     twoLevels(text, colour.rgb());
     onWidget.drawImage(QPointF(0, 0), text);
-}
-
-void twoLevels(QImage& image, QRgb colour) {
-    if (image.format() != QImage::Format_ARGB32_Premultiplied) {
-        image.convertTo(QImage::Format_ARGB32_Premultiplied);
-    }
-    const QRgb opaque = colour | 0xFF000000u;
-    for (int y = 0; y < image.height(); ++y) {
-        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            row[x] = qAlpha(row[x]) >= 128 ? opaque : 0;
-        }
-    }
 }
 
 void setUpLabel(QLabel& label, QWidget* parent, const QString& caption, const QRect& geometry,

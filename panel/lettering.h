@@ -2,7 +2,6 @@
 #pragma once
 
 #include <QFont>
-#include <QImage>
 #include <QLabel>
 #include <QRect>
 #include <QString>
@@ -21,10 +20,6 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
 };
-
-// Makes a picture drawn on a transparent ground two-level: every pixel at
-// least half covered becomes `colour`, every other one transparent.
-void twoLevels(QImage& image, QRgb colour);
 
 // Places a label of the window tables on `parent`: caption, geometry, text
 // colour (&HBBGGRR) and font, left- and top-aligned on a transparent ground.
