@@ -232,20 +232,51 @@ QString IniFilePath() {
     return beside.isEmpty() ? QCoreApplication::applicationDirPath() + name : beside;
 }
 
-QString ReadIniValue(const QString& section, const QString& key, const QString& def) {
-    std::optional<QByteArray> raw = contents(IniFilePath());
-    if (!raw) {
-        return def; // nothing is written into a file that cannot be read
+std::optional<QString> Snapshot::value(const QString& section, const QString& key) const {
+    return raw_ ? lookupIn(*raw_, section, key) : std::nullopt;
+}
+
+QString Snapshot::text(const QString& section, const QString& key) const {
+    return value(section, key).value_or(QString());
+}
+
+bool Snapshot::current() const {
+    return inifile::stamp(IniFilePath()) == stamp_;
+}
+
+Snapshot ReadSnapshot() {
+    Snapshot snapshot;
+    const QString path = IniFilePath();
+    // Taken first: a change during the read makes the next look read again.
+    snapshot.stamp_ = inifile::stamp(path);
+    snapshot.raw_ = contents(path);
+    return snapshot;
+}
+
+void WriteMissing(const Snapshot& snapshot, const QList<Entry>& defaults) {
+    if (!snapshot.raw_) {
+        return; // nothing is written into a file that cannot be read
     }
-    std::optional<QString> value = lookupIn(*raw, section, key);
-    if (!value || value->isEmpty()) {
-        // Only where this user may write: a customer's panel leaves it to the owner.
-        if (inifile::mayWrite(IniFilePath())) {
-            store({{section, key, def}}, true);
+    QList<Entry> missing;
+    for (const Entry& e : defaults) {
+        if (snapshot.text(e.section, e.key).isEmpty()) {
+            missing.append(e);
         }
+    }
+    // Only where this user may write: a customer's panel leaves it to the owner.
+    if (!missing.isEmpty() && inifile::mayWrite(IniFilePath())) {
+        store(missing, true);
+    }
+}
+
+QString ReadIniValue(const QString& section, const QString& key, const QString& def) {
+    const Snapshot snapshot = ReadSnapshot();
+    const QString value = snapshot.text(section, key);
+    if (value.isEmpty()) {
+        WriteMissing(snapshot, {{section, key, def}});
         return def;
     }
-    return *value;
+    return value;
 }
 
 Saved WriteIniValue(const QString& section, const QString& key, const QString& value) {
