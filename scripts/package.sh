@@ -61,11 +61,12 @@ chmod 0644 "$share"/man/man1/* "$share"/doc/tidepanel/* "$share"/metainfo/*
 # Control files. What the scan of the binaries cannot see: the X platform
 # plugin, a font with the Chinese texts, Qt's Chinese translations, and
 # addgroup for the postinst.
+size=$(du -k -s --apparent-size "$root" | cut -f1)
 mkdir -p "$root/DEBIAN"
 printf 'Source: tidepanel\n\nPackage: tidepanel\nArchitecture: amd64\n' >"$out/debian/control"
 libs=$(cd "$out" && dpkg-shlibdeps -O "$lib/tidepanel" "$lib/tideedit" | sed -n 's/^shlibs:Depends=//p')
+[ -n "$libs" ] || { echo "package.sh: dpkg-shlibdeps found no libraries" >&2; exit 1; }
 depends="$libs, qt6-qpa-plugins, fonts-wqy-zenhei, qt6-translations-l10n, adduser"
-size=$(du -k -s --apparent-size "$root" | cut -f1)
 sed -e "s/@VERSION@/$version/" -e "s/@SIZE@/$size/" -e "s/@DEPENDS@/$depends/" \
     "$meta/control.in" >"$root/DEBIAN/control"
 echo /etc/xdg/autostart/tidepanel.desktop >"$root/DEBIAN/conffiles"
