@@ -165,12 +165,16 @@ bool writeAll(std::initializer_list<Write> writes) {
     for (const Write& w : writes) {
         entries.append({w.section, w.key, w.value});
     }
-    if (!rwini::WriteIniValues(entries)) {
-        tell(QStringLiteral("无法写入配置文件 SysInfo.ini,修改未保存!"), QStringLiteral("错误："),
-             seams::Icon::Critical);
-        return false;
+    return told(rwini::WriteIniValues(entries));
+}
+
+bool told(rwini::Saved saved) {
+    if (!saved) {
+        tell(QStringLiteral("无法写入配置文件 SysInfo.ini,修改未保存!\n") +
+                 rwini::reason(saved.failure),
+             QStringLiteral("错误："), seams::Icon::Critical);
     }
-    return true;
+    return bool(saved);
 }
 
 } // namespace tideedit

@@ -3,6 +3,7 @@
 // at the first one the file refused.
 #pragma once
 
+#include "rwini.h"
 #include "seams.h"
 
 #include <QIcon>
@@ -62,8 +63,11 @@ struct Write {
 };
 
 // Writes every value, or none where one cannot be stored (then tells the
-// user that the change was not saved). Returns whether they were written.
+// user that the change was not saved, and why). Returns whether they were written.
 bool writeAll(std::initializer_list<Write> writes);
+
+// Tells the user of a failed save, with its reason; whether it was saved.
+bool told(rwini::Saved saved);
 
 // The one instance of a secondary window: an open one comes to the front as
 // it is; a closed (or never opened) one is made afresh, loaded and shown.

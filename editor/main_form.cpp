@@ -138,7 +138,8 @@ void Main::Form_Load() {
 }
 
 void Main::Form_Unload() {
-    rwini::WriteIniValue(ini::Sysinfo, ini::key::Close, ini::Start);
+    // A panel told to end stays off until this reaches the file: the owner must know.
+    told(rwini::WriteIniValue(ini::Sysinfo, ini::key::Close, ini::Start));
     seams::endProcess(0);
 }
 

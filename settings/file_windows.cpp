@@ -79,11 +79,13 @@ Read read(const std::wstring& path, std::string& bytes, std::size_t maxBytes) {
     return Read::File;
 }
 
-bool replace(const std::wstring& path, const std::string& bytes, int retryMs) {
+Replaced replace(const std::wstring& path, const std::string& bytes, int retryMs) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
-        return false;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return {ERROR_DIRECTORY};
+    }
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        return {ERROR_FILE_READ_ONLY};
     }
     // The lock of the caller keeps other writers out; the process id keeps a
     // crashed writer's leftover from being taken for this one.
@@ -93,29 +95,43 @@ bool replace(const std::wstring& path, const std::string& bytes, int retryMs) {
         Handle file(CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.ok()) {
-            if (GetLastError() != ERROR_ACCESS_DENIED) {
-                return false;
+            const DWORD error = GetLastError();
+            if (error != ERROR_ACCESS_DENIED) {
+                return {error};
             }
             // The folder takes no new file: the file itself, in place.
             Handle in_place(CreateFileW(path.c_str(), GENERIC_WRITE, shareAll, nullptr, OPEN_ALWAYS,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
-            return in_place.ok() && writeAll(in_place.get(), bytes);
+            if (!in_place.ok() || !writeAll(in_place.get(), bytes)) {
+                return {GetLastError()};
+            }
+            return {};
         }
         written = writeAll(file.get(), bytes);
     }
+    DWORD error = written ? ERROR_SUCCESS : GetLastError();
     const ULONGLONG deadline = GetTickCount64() + ULONGLONG(std::max(retryMs, 0));
     while (written) {
         if (MoveFileExW(fresh.c_str(), path.c_str(),
                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            return true;
+            return {};
         }
-        if (!busy(GetLastError()) || GetTickCount64() >= deadline) {
+        error = GetLastError();
+        if (!busy(error) || GetTickCount64() >= deadline) {
+            // Still held when the time is up: another program's, not a lack of rights.
+            error = busy(error) ? ERROR_SHARING_VIOLATION : error;
             break;
         }
         Sleep(1);
     }
     DeleteFileW(fresh.c_str());
-    return false;
+    return {error == ERROR_SUCCESS ? DWORD(ERROR_WRITE_FAULT) : error};
+}
+
+bool mayWrite(const std::wstring& path) {
+    Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, shareAll, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file.ok() || GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
 } // namespace win32file

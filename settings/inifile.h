@@ -2,6 +2,8 @@
 // reading SysInfo.ini whole and changing it under an inter-process lock.
 #pragma once
 
+#include "failure.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -28,10 +30,14 @@ Found read(const QString& path, QByteArray& bytes, int waitMs);
 // same bytes to store nothing, or nothing to refuse the write.
 using Change = std::function<std::optional<QByteArray>(const QByteArray& bytes)>;
 
-// One read-modify-write under the inter-process lock, waiting at most `waitMs`
-// for it. True when the file holds what `change` asked for; false when the
-// file could not be locked, read or replaced, or `change` refused, and then
-// the file is as it was.
-bool update(const QString& path, int waitMs, const Change& change);
+// One read-modify-write under the writers' lock, waiting at most `waitMs` for
+// it. None when the file holds what `change` asked for; otherwise why not
+// (Unstorable when `change` refused), and then the file is as it was.
+rwini::Failure update(const QString& path, int waitMs, const Change& change);
+
+// Whether this user may write the file at `path` (or create it, where there
+// is none): one status query, for a reader about to write a default back.
+// A file without any write permission is read-only even for an administrator.
+bool mayWrite(const QString& path);
 
 } // namespace inifile

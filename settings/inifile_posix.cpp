@@ -1,17 +1,22 @@
-// The settings file on POSIX systems.
+// The settings file on POSIX systems, shared by users who do not trust each
+// other: whoever may write SysInfo.ini is trusted, everyone else only reads,
+// and nothing a reader does may change what anyone sees or stall a save.
 //
-// The lock is flock() on SysInfo.ini itself: the kernel drops it with its
-// process, so no killed writer, empty lock file or read-only folder can leave
-// it stuck. An atomic save puts a new file in place, so a waiter that gets
-// the lock checks that it still holds the file at the path, else locks again.
-// Readers take it shared, which matters where a write goes in place.
+// Writers lock the file itself with open-file-description write locks, which
+// only a descriptor opened for writing can take, so only a writer can hold
+// one for long; the kernel drops them with their process. Readers take no
+// lock: they check that no write lock is held before and after they read and
+// that the file did not change meanwhile, else read again.
 //
 // A write makes a new file beside the old one and renames it over it, with
 // the old file's mode, owner and group. Where the folder refuses new files,
 // or the owner cannot be kept, it writes in place instead; before that it
-// puts the old bytes in the temporary folder, so that a writer killed half
-// way leaves them to the next reader (who reads them instead of the torn
-// file) and the next writer (who writes them back first).
+// puts the old bytes in the temporary folder (the journal), so that a writer
+// killed half way leaves them to the next reader and writer. The temporary
+// folder is everyone's, so a journal counts only where a writer of the file
+// could have made it: its owner may write the file and nobody else may
+// write the journal. Anything else at its name is ignored, and a write then
+// goes in place without a journal.
 #include "inifile.h"
 
 #include <QCryptographicHash>
@@ -24,14 +29,15 @@
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace inifile {
 namespace {
 
-// The last one is kept: a panel reads the same path twenty times a second.
+using rwini::Failure;
+
+// The last one is kept: a panel reads the same path many times a second.
 QByteArray native(const QString& path) {
     thread_local QString last;
     thread_local QByteArray name;
@@ -65,7 +71,22 @@ private:
     int fd_;
 };
 
-bool writeAll(int fd, const QByteArray& bytes, off_t at) {
+Failure failureOf(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return Failure::NoPermission;
+    case ENOSPC:
+    case EDQUOT:
+        return Failure::DiskFull;
+    default:
+        return Failure::Other;
+    }
+}
+
+// Zero, or the errno of the failure.
+int writeAll(int fd, const QByteArray& bytes, off_t at) {
     qsizetype done = 0;
     while (done < bytes.size()) {
         ssize_t n = ::pwrite(fd, bytes.constData() + done, size_t(bytes.size() - done), at + done);
@@ -73,11 +94,11 @@ bool writeAll(int fd, const QByteArray& bytes, off_t at) {
             continue;
         }
         if (n <= 0) {
-            return false;
+            return n < 0 ? errno : ENOSPC;
         }
         done += n;
     }
-    return true;
+    return 0;
 }
 
 // From the start, up to maxBytes + 1 bytes, so that a caller can tell a file
@@ -108,129 +129,166 @@ bool sameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+bool sameTimesAndSize(const struct stat& a, const struct stat& b) {
+    return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+           a.st_mtim.tv_nsec == b.st_mtim.tv_nsec && a.st_ctim.tv_sec == b.st_ctim.tv_sec &&
+           a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
+// Two ranges of the file, far beyond any settings file's end: writers hold
+// the first while they change the file, and queue at the second while they
+// wait for the first, passing it on once they hold that, so that a writer in
+// a loop lets one that waits go first.
+constexpr off_t writingAt = 0, writingLength = off_t(1) << 40;
+constexpr off_t queueAt = writingLength;
+
+bool setLock(int fd, short type, off_t start, off_t length) {
+    struct flock lock {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = start;
+    lock.l_len = length;
+    return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
+}
+
 // Polls rather than blocks, so that the wait has a bound on the UI thread.
-bool lockWithin(int fd, int operation, const QDeadlineTimer& deadline) {
+// Only another writer's lock, or a reader's read lock on purpose, is waited
+// for. Moved once the path names another file than `fd`: a save put a
+// new one there, and the wait goes on at that one.
+enum class Locked { Yes, TimedOut, Moved };
+
+Locked lockWithin(int fd, off_t start, off_t length, const QByteArray& name,
+                  const QDeadlineTimer& deadline) {
+    struct stat held {};
+    ::fstat(fd, &held);
     for (;;) {
-        if (::flock(fd, operation | LOCK_NB) == 0) {
-            return true;
+        if (setLock(fd, F_WRLCK, start, length)) {
+            return Locked::Yes;
         }
-        if (errno != EWOULDBLOCK && errno != EINTR) {
-            return true; // a file system that keeps no locks: go on without
+        if (errno != EAGAIN && errno != EACCES && errno != EINTR) {
+            return Locked::Yes; // a file system that keeps no locks: go on without
         }
         if (deadline.hasExpired()) {
-            return false;
+            return Locked::TimedOut;
         }
         QThread::usleep(1000);
+        struct stat now {};
+        if (::stat(name.constData(), &now) == 0 && !sameFile(now, held)) {
+            return Locked::Moved;
+        }
     }
 }
 
+// Whether a writer is changing the file now. It tests, and takes nothing.
+bool beingWritten(int fd) {
+    struct flock lock {};
+    lock.l_type = F_RDLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = writingAt;
+    lock.l_len = writingLength;
+    return ::fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type == F_WRLCK;
+}
+
 // The regular file at `name` (or the one a link there points to) opened
-// without blocking, with its status. Where there is none: Missing, or with
-// `created` an empty one made. A FIFO would block, a device may never end.
-Found openRegular(const QByteArray& name, bool* created, Fd& fd, struct stat& st) {
+// without blocking, with its status: a FIFO would block, a device may never
+// end, and someone else's lease must not hold us. For a write it is opened
+// for writing, which is what the writers' lock needs, and made empty where
+// there is none.
+struct Opened {
+    Found found = Found::Refused;
+    Failure failure = Failure::None; // why a write cannot open it
+    bool created = false;
+};
+
+Opened openRegular(const QByteArray& name, bool forWriting, Fd& fd, struct stat& st) {
+    const int mode = (forWriting ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
     for (;;) {
         // Opening some devices does something already; the check after the
         // open is the one that counts.
         struct stat before {};
         if (::stat(name.constData(), &before) == 0 && !S_ISREG(before.st_mode)) {
-            return Found::Refused;
+            return {Found::Refused, Failure::NotAFile};
         }
-        fd.reset(::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+        fd.reset(::open(name.constData(), mode));
+        bool created = false;
         if (fd.get() < 0 && errno == ENOENT) {
             struct stat link {};
             if (::lstat(name.constData(), &link) == 0) {
-                return Found::Refused; // a link to nothing
+                return {Found::Refused, Failure::NotAFile}; // a link to nothing
             }
-            if (!created) {
-                return Found::Missing;
+            if (!forWriting) {
+                return {Found::Missing};
             }
             // Made empty, with the mode a new file gets, so that it can be locked.
-            fd.reset(::open(name.constData(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+            fd.reset(::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
             if (fd.get() < 0 && errno == EEXIST) {
                 continue;
             }
-            *created = fd.get() >= 0;
+            created = fd.get() >= 0;
         }
-        if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-            return Found::Refused;
+        if (fd.get() < 0) {
+            return {Found::Refused, failureOf(errno)};
         }
-        return Found::File;
+        if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+            return {Found::Refused, Failure::NotAFile};
+        }
+        return {Found::File, Failure::None, created};
     }
 }
 
-// The file at `path` opened and locked for a write, as openRegular.
-Found openLocked(const QString& path, bool* created, const QDeadlineTimer& deadline, Fd& fd,
-                 struct stat& st) {
+// A file nobody may write is read-only, as Windows keeps one, even for the
+// administrator, whom the kernel would let write it.
+bool readOnly(const struct stat& st) {
+    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+// The file at `path` opened for writing and locked against other writers.
+Opened openLocked(const QString& path, const QDeadlineTimer& deadline, Fd& fd, struct stat& st) {
     const QByteArray name = native(path);
     for (;;) {
-        const Found found = openRegular(name, created, fd, st);
-        if (found != Found::File) {
-            return found;
+        const Opened opened = openRegular(name, true, fd, st);
+        if (opened.found != Found::File) {
+            return opened;
         }
-        if (!lockWithin(fd.get(), LOCK_EX, deadline)) {
-            return Found::Refused;
+        if (readOnly(st)) {
+            return {Found::Refused, Failure::NoPermission};
         }
+        Locked locked = lockWithin(fd.get(), queueAt, 1, name, deadline);
+        if (locked == Locked::Yes) {
+            locked = lockWithin(fd.get(), writingAt, writingLength, name, deadline);
+        }
+        if (locked == Locked::TimedOut) {
+            return {Found::Refused, Failure::Busy};
+        }
+        setLock(fd.get(), F_UNLCK, queueAt, 1);
         // A save may have put a new file at the path while this one waited.
         struct stat now {};
-        if (::stat(name.constData(), &now) == 0 && sameFile(now, st) &&
+        if (locked == Locked::Yes && ::stat(name.constData(), &now) == 0 && sameFile(now, st) &&
             ::fstat(fd.get(), &st) == 0) {
-            return Found::File;
+            return opened;
         }
         if (deadline.hasExpired()) {
-            return Found::Refused;
+            return {Found::Refused, Failure::Busy};
         }
     }
 }
-
-// A file in the temporary folder named after `path` with `suffix`.
-QString besideInTemp(const QString& path, const QByteArray& extra, const char* suffix) {
-    const QByteArray key = native(QFileInfo(path).absoluteFilePath()) + extra;
-    const QByteArray hash =
-        QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(20);
-    // Looked up once: the panel asks for it twenty times a second.
-    static const QDir temp = QDir::temp();
-    return temp.filePath(QStringLiteral("tide-%1.%2").arg(QLatin1String(hash), suffix));
-}
-
-// Writers queue at a gate before they wait for the file's own lock, and pass
-// it on once they hold that: a writer in a loop then finds the gate held by
-// the one waiting and lets it go first. The gate lives in the temporary
-// folder, as the file's own inode changes with every save. Without one (no
-// temporary folder) writers still take turns, only less evenly.
-class Gate {
-public:
-    Gate(const QString& path, const QDeadlineTimer& deadline) {
-        const QByteArray name = native(besideInTemp(path, QByteArray(), "gate"));
-        fd_.reset(::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
-        if (fd_.get() < 0 && errno == ENOENT) {
-            fd_.reset(::open(name.constData(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-            if (fd_.get() >= 0) {
-                ::fchmod(fd_.get(), 0666); // every user's writers queue here
-            }
-        }
-        passed_ = fd_.get() < 0 || lockWithin(fd_.get(), LOCK_EX, deadline);
-    }
-    // False when the wait ran out in the queue.
-    bool passed() const { return passed_; }
-    void leave() { fd_.reset(); }
-
-private:
-    Fd fd_;
-    bool passed_ = false;
-};
 
 // Where the old bytes of an in-place write wait, named by the file they
-// belong to. Kept from the last call: a panel asks twenty times a second.
+// belong to. Kept from the last call: a panel asks many times a second.
 QByteArray journalPath(const QString& path, const struct stat& st) {
     thread_local QString lastPath;
     thread_local QByteArray lastJournal;
     thread_local dev_t lastDev = 0;
     thread_local ino_t lastIno = 0;
     if (path != lastPath || st.st_dev != lastDev || st.st_ino != lastIno || lastJournal.isEmpty()) {
-        lastJournal = native(besideInTemp(path,
-                                          ':' + QByteArray::number(qulonglong(st.st_dev)) + ':' +
-                                              QByteArray::number(qulonglong(st.st_ino)),
-                                          "old"));
+        const QByteArray key = native(QFileInfo(path).absoluteFilePath()) + ':' +
+                               QByteArray::number(qulonglong(st.st_dev)) + ':' +
+                               QByteArray::number(qulonglong(st.st_ino));
+        const QByteArray hash =
+            QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(20);
+        // Looked up once: the panel asks for it many times a second.
+        static const QDir temp = QDir::temp();
+        lastJournal = native(temp.filePath(QStringLiteral("tide-%1.old").arg(QLatin1String(hash))));
         lastPath = path;
         lastDev = st.st_dev;
         lastIno = st.st_ino;
@@ -238,103 +296,121 @@ QByteArray journalPath(const QString& path, const struct stat& st) {
     return lastJournal;
 }
 
-// The journal holds a mark and the old bytes. One that cannot be removed
-// (another user's, in a temporary folder that keeps users apart) is emptied
-// instead, and an empty one counts as none.
+// Whether a journal can only have come from a writer of `file`: one plain
+// file, which nobody else may change, whose owner (or group, where the group
+// may write the file) may write the file.
+bool trusted(const struct stat& journal, const struct stat& file) {
+    if (!S_ISREG(journal.st_mode) || journal.st_nlink != 1 ||
+        (journal.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        return false;
+    }
+    return journal.st_uid == file.st_uid || (file.st_mode & S_IWOTH) != 0 ||
+           ((file.st_mode & S_IWGRP) != 0 && journal.st_gid == file.st_gid);
+}
+
+// The journal holds a mark and the old bytes; an empty one counts as none.
 constexpr char journalMark = 'T';
 
-// The bytes of an in-place write that did not finish, if one was left.
-bool readJournal(const QByteArray& journal, QByteArray& bytes) {
-    Fd fd(::open(journal.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW));
+// The bytes of an in-place write that did not finish, if a writer left them.
+bool readJournal(const QByteArray& journal, const struct stat& file, QByteArray& bytes) {
+    Fd fd(::open(journal.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY));
     struct stat st {};
-    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !trusted(st, file) ||
         !readAll(fd.get(), bytes) || bytes.size() > maxBytes + 1 ||
         !bytes.startsWith(journalMark)) {
+        bytes.clear();
         return false;
     }
     bytes.remove(0, 1);
     return true;
 }
 
-void clearJournal(const QByteArray& journal) {
-    if (::unlink(journal.constData()) != 0) {
-        Fd fd(::open(journal.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW));
-    }
-}
-
-bool writeJournal(const QByteArray& journal, const QByteArray& bytes) {
-    const QByteArray& name = journal;
-    Fd fd(::open(name.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+// A new journal of ours, readable by every reader and writable by none of
+// them, owned as the file where we may (an administrator writing someone
+// else's file). Where something else holds the name, there is none.
+bool writeJournal(const QByteArray& journal, const struct stat& file, const QByteArray& bytes) {
+    Fd fd(::open(journal.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644));
     if (fd.get() < 0) {
-        fd.reset(
-            ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
-        if (fd.get() >= 0) {
-            ::fchmod(fd.get(), 0666); // whoever writes next may have to empty it
-        }
-    }
-    struct stat st {};
-    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return false;
     }
-    if (!writeAll(fd.get(), journalMark + bytes, 0) || ::fsync(fd.get()) != 0) {
-        fd.reset();
-        clearJournal(journal);
+    // Where this fails (not in the file's group), the journal counts as ours alone.
+    const bool admin = ::geteuid() == 0;
+    [[maybe_unused]] const int owned =
+        ::fchown(fd.get(), admin ? file.st_uid : uid_t(-1), file.st_gid);
+    if (::fchmod(fd.get(), 0644) != 0 || writeAll(fd.get(), journalMark + bytes, 0) != 0 ||
+        ::fsync(fd.get()) != 0) {
+        ::unlink(journal.constData());
         return false;
     }
     return true;
 }
 
-bool writeInPlace(int fd, const QByteArray& bytes) {
-    return writeAll(fd, bytes, 0) && ::ftruncate(fd, off_t(bytes.size())) == 0 && ::fsync(fd) == 0;
+int writeInPlace(int fd, const QByteArray& bytes) {
+    if (const int error = writeAll(fd, bytes, 0)) {
+        return error;
+    }
+    return ::ftruncate(fd, off_t(bytes.size())) == 0 && ::fsync(fd) == 0 ? 0 : errno;
 }
 
-// In place: the old bytes first go to the journal; should the write fail
-// (a full disk), they are written back at once.
-bool replaceInPlace(const QString& target, const QByteArray& journal, const QByteArray& old,
-                    const QByteArray& bytes) {
-    Fd fd(::open(native(target).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (fd.get() < 0 || !writeJournal(journal, old)) {
-        return false;
+// In place, through the locked descriptor: the old bytes first go to the
+// journal; should the write fail (a full disk), they are written back at once.
+Failure replaceInPlace(int fd, const QByteArray& journal, const struct stat& file,
+                       const QByteArray& old, const QByteArray& bytes) {
+    const bool kept = writeJournal(journal, file, old);
+    const int error = writeInPlace(fd, bytes);
+    if ((error == 0 || writeInPlace(fd, old) == 0) && kept) {
+        ::unlink(journal.constData());
     }
-    const bool written = writeInPlace(fd.get(), bytes);
-    if (written || writeInPlace(fd.get(), old)) {
-        clearJournal(journal);
-    }
-    return written;
+    return error ? failureOf(error) : Failure::None;
 }
 
 // A new file is written whole and synced before it takes the old one's name.
-enum class Saved { Done, Failed, InPlaceInstead };
+struct Replaced {
+    bool inPlaceInstead = false;
+    Failure failure = Failure::None;
+};
 
-Saved replaceAtomically(const QString& target, const struct stat& old, const QByteArray& bytes) {
+Replaced replaceAtomically(const QString& target, const struct stat& old, const QByteArray& bytes) {
     QByteArray name = native(target) + ".tide-XXXXXX";
     Fd fd(::mkostemp(name.data(), O_CLOEXEC));
     if (fd.get() < 0) {
-        return (errno == EACCES || errno == EPERM) ? Saved::InPlaceInstead : Saved::Failed;
+        const Failure failure = failureOf(errno);
+        return {failure == Failure::NoPermission, failure};
     }
     // Another user saving (root, say) must not take the file from its owner.
     if ((old.st_uid != ::geteuid() || old.st_gid != ::getegid()) &&
         ::fchown(fd.get(), old.st_uid, old.st_gid) != 0) {
         fd.reset();
         ::unlink(name.constData());
-        return Saved::InPlaceInstead;
+        return {true};
     }
-    bool ok = ::fchmod(fd.get(), old.st_mode & 07777) == 0;
+    int error = ::fchmod(fd.get(), old.st_mode & 07777) == 0 ? 0 : errno;
+    if (error == 0) {
+        error = writeAll(fd.get(), bytes, 0);
+    }
     struct stat written {};
-    ok = ok && writeAll(fd.get(), bytes, 0) && ::fsync(fd.get()) == 0 &&
-         ::fstat(fd.get(), &written) == 0 && written.st_size == off_t(bytes.size());
-    ok = (::close(fd.release()) == 0) && ok;
-    ok = ok && ::rename(name.constData(), native(target).constData()) == 0;
-    if (!ok) {
+    if (error == 0 && (::fsync(fd.get()) != 0 || ::fstat(fd.get(), &written) != 0)) {
+        error = errno;
+    }
+    if (error == 0 && written.st_size != off_t(bytes.size())) {
+        error = ENOSPC;
+    }
+    if (::close(fd.release()) != 0 && error == 0) {
+        error = errno;
+    }
+    if (error == 0 && ::rename(name.constData(), native(target).constData()) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
         ::unlink(name.constData());
-        return Saved::Failed;
+        return {false, failureOf(error)};
     }
     Fd folder(::open(native(QFileInfo(target).absolutePath()).constData(),
                      O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.get() >= 0) {
         ::fsync(folder.get()); // the rename is done; this only hastens it to the disk
     }
-    return Saved::Done;
+    return {};
 }
 
 // New files of writers that were killed before their rename.
@@ -355,11 +431,28 @@ QString resolved(const QString& path) {
     return ::realpath(native(path).constData(), real) ? QFile::decodeName(real) : path;
 }
 
+// A killed writer's journal, written back into the file and removed. False
+// where it cannot be removed: it would keep telling readers the old bytes.
+Failure recover(int fd, const QByteArray& journal, const struct stat& st) {
+    QByteArray old;
+    if (!readJournal(journal, st, old)) {
+        return Failure::None;
+    }
+    if (const int error = writeInPlace(fd, old)) {
+        return failureOf(error);
+    }
+    if (::unlink(journal.constData()) == 0) {
+        return Failure::None;
+    }
+    Fd empty(::open(journal.constData(), O_WRONLY | O_TRUNC | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW));
+    return empty.get() >= 0 ? Failure::None : Failure::Other;
+}
+
 } // namespace
 
 // A reader keeps the file open from one read to the next, as a panel reads
-// it twenty times a second; a stat of the path, under the shared lock, tells
-// whether it still names that file. Nothing is locked between reads.
+// it many times a second; a stat of the path tells whether it still names
+// that file.
 //
 // A writer killed while writing in place changed the file's times, or its
 // size, before it died: the journal it left is looked for whenever they have
@@ -374,98 +467,104 @@ struct KeptFile {
     QDeadlineTimer lookDue;
 };
 
-bool sameTimesAndSize(const struct stat& a, const struct stat& b) {
-    return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
-           a.st_mtim.tv_nsec == b.st_mtim.tv_nsec && a.st_ctim.tv_sec == b.st_ctim.tv_sec &&
-           a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
-}
-
 Found read(const QString& path, QByteArray& bytes, int waitMs) {
     bytes.clear();
     thread_local KeptFile kept;
     const QByteArray name = native(path);
     const QDeadlineTimer deadline(waitMs);
-    struct stat st {};
-    // Shared, so that no write in place is seen half done. A write that takes
-    // longer than the wait: what is there is read.
-    bool locked = false;
-    if (kept.fd.get() >= 0 && kept.name == name) {
-        locked = lockWithin(kept.fd.get(), LOCK_SH, deadline);
-        if (::stat(name.constData(), &st) != 0 || !S_ISREG(st.st_mode) || !sameFile(st, kept.st)) {
-            kept.fd.reset(); // which also drops the lock
-            locked = false;
-        }
-    } else {
-        kept.fd.reset();
-    }
-    if (kept.fd.get() < 0) {
-        const Found found = openRegular(name, nullptr, kept.fd, st);
-        if (found != Found::File) {
+    for (;;) {
+        struct stat st {};
+        if (kept.fd.get() >= 0 && kept.name == name &&
+            (::stat(name.constData(), &st) != 0 || !S_ISREG(st.st_mode) ||
+             !sameFile(st, kept.st))) {
             kept.fd.reset();
-            return found;
         }
-        kept.name = name;
-        kept.st = st;
-        kept.lookAgain = true; // its status was taken before the lock
-        locked = lockWithin(kept.fd.get(), LOCK_SH, deadline);
+        if (kept.fd.get() < 0 || kept.name != name) {
+            const Opened opened = openRegular(name, false, kept.fd, st);
+            if (opened.found != Found::File) {
+                kept.fd.reset();
+                return opened.found;
+            }
+            kept.name = name;
+            kept.st = st;
+            kept.lookAgain = true;
+        }
+        const int fd = kept.fd.get();
+        const bool writing = beingWritten(fd);
+        if (writing || kept.lookAgain || !sameTimesAndSize(st, kept.looked) ||
+            kept.lookDue.hasExpired()) {
+            // While a writer works in place, its journal holds the whole old file.
+            const bool fromJournal = readJournal(journalPath(path, st), st, bytes);
+            kept.lookAgain = fromJournal;
+            kept.looked = st;
+            kept.lookDue.setRemainingTime(1000);
+            if (fromJournal) {
+                return bytes.size() <= maxBytes ? Found::File : Found::Refused;
+            }
+        }
+        // What a writer left is whole: read again where one was at work
+        // before or during the read, or the file changed under it.
+        if (!writing) {
+            struct stat after {};
+            if (st.st_size > maxBytes || !readAll(fd, bytes, st.st_size) ||
+                bytes.size() > maxBytes) {
+                return Found::Refused;
+            }
+            if ((!beingWritten(fd) && ::fstat(fd, &after) == 0 && sameTimesAndSize(st, after)) ||
+                deadline.hasExpired()) {
+                return Found::File;
+            }
+        } else if (deadline.hasExpired()) {
+            // A write that takes longer than the wait: what is there is read.
+            return readAll(fd, bytes, st.st_size) && bytes.size() <= maxBytes ? Found::File
+                                                                              : Found::Refused;
+        }
+        QThread::usleep(writing ? 1000 : 0);
     }
-    const int fd = kept.fd.get();
-    bool fromJournal = false;
-    if (!locked || kept.lookAgain || !sameTimesAndSize(st, kept.looked) ||
-        kept.lookDue.hasExpired()) {
-        fromJournal = readJournal(journalPath(path, st), bytes);
-        kept.lookAgain = fromJournal || !locked;
-        kept.looked = st;
-        kept.lookDue.setRemainingTime(1000);
-    }
-    const bool done =
-        fromJournal || (st.st_size <= maxBytes && readAll(fd, bytes, qint64(st.st_size)));
-    if (locked) {
-        ::flock(fd, LOCK_UN);
-    }
-    return done && bytes.size() <= maxBytes ? Found::File : Found::Refused;
 }
 
-bool update(const QString& path, int waitMs, const Change& change) {
+rwini::Failure update(const QString& path, int waitMs, const Change& change) {
     Fd fd;
     struct stat st {};
-    bool created = false;
     const QDeadlineTimer deadline(waitMs);
-    Gate gate(path, deadline);
-    if (!gate.passed() || openLocked(path, &created, deadline, fd, st) != Found::File ||
-        st.st_size > maxBytes) {
-        return false;
+    const Opened opened = openLocked(path, deadline, fd, st);
+    if (opened.found != Found::File) {
+        return opened.failure;
     }
-    gate.leave();
+    if (st.st_size > maxBytes) {
+        return Failure::NotAFile;
+    }
     const QByteArray journal = journalPath(path, st);
-    const QString target = resolved(path);
+    Failure failure = recover(fd.get(), journal, st);
     QByteArray old;
-    if (readJournal(journal, old)) {
-        if (!replaceInPlace(target, journal, old, old)) {
-            return false;
-        }
-    } else if (!readAll(fd.get(), old) || old.size() > maxBytes) {
-        return false;
+    if (failure == Failure::None && (!readAll(fd.get(), old) || old.size() > maxBytes)) {
+        failure = Failure::Other;
     }
-    std::optional<QByteArray> next = change(old);
-    bool done = next && *next == old;
-    if (next && !done) {
+    std::optional<QByteArray> next;
+    if (failure == Failure::None) {
+        next = change(old);
+        failure = next ? Failure::None : Failure::Unstorable;
+    }
+    if (failure == Failure::None && *next != old) {
+        const QString target = resolved(path);
         removeLeftovers(target);
-        switch (replaceAtomically(target, st, *next)) {
-        case Saved::Done:
-            done = true;
-            break;
-        case Saved::Failed:
-            break;
-        case Saved::InPlaceInstead:
-            done = replaceInPlace(target, journal, old, *next);
-            break;
-        }
+        const Replaced replaced = replaceAtomically(target, st, *next);
+        failure = replaced.inPlaceInstead ? replaceInPlace(fd.get(), journal, st, old, *next)
+                                          : replaced.failure;
     }
-    if (created && !done) {
+    if (opened.created && failure != Failure::None) {
         ::unlink(native(path).constData()); // there was no file before
     }
-    return done;
+    return failure;
+}
+
+bool mayWrite(const QString& path) {
+    const QByteArray name = native(path);
+    struct stat st {};
+    if (::stat(name.constData(), &st) != 0) {
+        return ::access(native(QFileInfo(path).absolutePath()).constData(), W_OK) == 0;
+    }
+    return !readOnly(st) && ::access(name.constData(), W_OK) == 0;
 }
 
 } // namespace inifile

@@ -14,6 +14,8 @@
 #include <QFileInfo>
 #include <QLockFile>
 
+#include <windows.h>
+
 namespace inifile {
 namespace {
 
@@ -41,8 +43,30 @@ Found readFile(const QString& path, QByteArray& bytes) {
 }
 
 // How long a save waits for another process (a virus scanner, an older
-// reader) to let go of the file.
-constexpr int replaceRetryMs = 1000;
+// reader) to let go of the file: with the wait for the lock, a save held up
+// by another program fails within a second.
+constexpr int replaceRetryMs = 500;
+
+rwini::Failure failureOf(unsigned long error) {
+    switch (error) {
+    case ERROR_SUCCESS:
+        return rwini::Failure::None;
+    case ERROR_FILE_READ_ONLY:
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+        return rwini::Failure::NoPermission;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return rwini::Failure::Busy;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return rwini::Failure::DiskFull;
+    case ERROR_DIRECTORY:
+        return rwini::Failure::NotAFile;
+    default:
+        return rwini::Failure::Other;
+    }
+}
 
 class WriteLock {
 public:
@@ -79,6 +103,8 @@ public:
     WriteLock(const WriteLock&) = delete;
     WriteLock& operator=(const WriteLock&) = delete;
     bool held() const { return held_ != nullptr; }
+    // Neither beside the file nor in the temporary folder may a lock be made.
+    bool refused() const { return !held_ && temp_ && temp_->error() == QLockFile::PermissionError; }
 
 private:
     QLockFile beside_;
@@ -92,24 +118,29 @@ Found read(const QString& path, QByteArray& bytes, int) {
     return readFile(path, bytes);
 }
 
-bool update(const QString& path, int waitMs, const Change& change) {
+rwini::Failure update(const QString& path, int waitMs, const Change& change) {
     WriteLock lock(path, waitMs);
     if (!lock.held()) {
-        return false;
+        return lock.refused() ? rwini::Failure::NoPermission : rwini::Failure::Busy;
     }
     QByteArray old;
     const Found found = readFile(path, old);
     if (found == Found::Refused) {
-        return false;
+        return rwini::Failure::NotAFile;
     }
     std::optional<QByteArray> next = change(old);
     if (!next) {
-        return false;
+        return rwini::Failure::Unstorable;
     }
     if (found == Found::File && *next == old) {
-        return true;
+        return rwini::Failure::None;
     }
-    return win32file::replace(path.toStdWString(), next->toStdString(), replaceRetryMs);
+    return failureOf(
+        win32file::replace(path.toStdWString(), next->toStdString(), replaceRetryMs).error);
+}
+
+bool mayWrite(const QString& path) {
+    return win32file::mayWrite(path.toStdWString());
 }
 
 } // namespace inifile

@@ -174,10 +174,10 @@ std::optional<QByteArray> contents(const QString& path, qint64 waitMs = readWait
 // write-back of its default passes `keepStored`: another program may have
 // stored a value since the read, and the default goes only where the key is
 // still missing or empty.
-bool store(const QList<Entry>& entries, bool keepStored) {
+Failure store(const QList<Entry>& entries, bool keepStored) {
     for (const Entry& e : entries) {
         if (!profile::storable<char16_t>(u16(e.section), u16(e.key), u16(e.value))) {
-            return false;
+            return Failure::Unstorable;
         }
     }
     auto apply = [&](const QByteArray& now) -> std::optional<QByteArray> {
@@ -201,14 +201,16 @@ bool store(const QList<Entry>& entries, bool keepStored) {
     const QDeadlineTimer budget(writeWaitMs);
     const QString path = IniFilePath();
     std::optional<QByteArray> raw = contents(path);
-    std::optional<QByteArray> next = raw ? apply(*raw) : std::nullopt;
-    if (!next) {
-        return false;
+    if (!raw) {
+        return Failure::NotAFile;
     }
-    // The panel writes back every empty key it reads, many times a second:
-    // a write that changes nothing must not touch the file or take the lock.
+    std::optional<QByteArray> next = apply(*raw);
+    if (!next) {
+        return Failure::Unstorable;
+    }
+    // A write that changes nothing must not touch the file or take the lock.
     if (!raw->isEmpty() && *next == *raw) {
-        return true;
+        return Failure::None;
     }
     return waiting(Wait::Write, budget.remainingTime(),
                    [&](int wait) { return inifile::update(path, wait, apply); });
@@ -237,18 +239,41 @@ QString ReadIniValue(const QString& section, const QString& key, const QString& 
     }
     std::optional<QString> value = lookupIn(*raw, section, key);
     if (!value || value->isEmpty()) {
-        store({{section, key, def}}, true);
+        // Only where this user may write: a customer's panel leaves it to the owner.
+        if (inifile::mayWrite(IniFilePath())) {
+            store({{section, key, def}}, true);
+        }
         return def;
     }
     return *value;
 }
 
-bool WriteIniValue(const QString& section, const QString& key, const QString& value) {
-    return store({{section, key, value}}, false);
+Saved WriteIniValue(const QString& section, const QString& key, const QString& value) {
+    return {store({{section, key, value}}, false)};
 }
 
-bool WriteIniValues(const QList<Entry>& entries) {
-    return store(entries, false);
+Saved WriteIniValues(const QList<Entry>& entries) {
+    return {store(entries, false)};
+}
+
+QString reason(Failure failure) {
+    switch (failure) {
+    case Failure::None:
+        break;
+    case Failure::NoPermission:
+        return QStringLiteral("原因：没有写入该文件的权限。");
+    case Failure::Busy:
+        return QStringLiteral("原因：另一个程序正占用该文件，请稍后再试。");
+    case Failure::DiskFull:
+        return QStringLiteral("原因：磁盘已满。");
+    case Failure::Unstorable:
+        return QStringLiteral("原因：文字中有该文件无法保存的字符。");
+    case Failure::NotAFile:
+        return QStringLiteral("原因：SysInfo.ini 不是普通文件，或大于 1 MB。");
+    case Failure::Other:
+        return QStringLiteral("原因：写入文件时出错。");
+    }
+    return QString();
 }
 
 void setFolderForTesting(const QString& folder) {

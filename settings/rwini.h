@@ -1,7 +1,9 @@
-// The only way either program touches SysInfo.ini. Nothing is cached: every
-// call locates and reads the file afresh, so that what one program writes the
-// other sees at its next read.
+// The only way either program touches SysInfo.ini. Every call reads the
+// file's current bytes, so that what one program writes the other sees at
+// its next read.
 #pragma once
+
+#include "failure.h"
 
 #include <QList>
 #include <QString>
@@ -12,13 +14,15 @@ namespace rwini {
 QString IniFilePath();
 
 // The stored value; for a missing or empty key, `def`, which is also written
-// back (silently: a read never fails, it returns the default).
+// back where this user may write the file (silently: a read never fails, it
+// returns the default).
 QString ReadIniValue(const QString& section, const QString& key, const QString& def);
 
-// Whether the value reached the file. Refused without writing anything: a
-// section, key or value holding a line break or NUL, a key holding '=', and
-// text the file's encoding cannot hold.
-bool WriteIniValue(const QString& section, const QString& key, const QString& value);
+// Whether the value reached the file, and if not, why. Refused without
+// writing anything: a section, key or value holding a line break or NUL, a
+// key holding '=', text the file's encoding cannot hold, and a file without
+// write permission for this user.
+Saved WriteIniValue(const QString& section, const QString& key, const QString& value);
 
 // One value of a confirm.
 struct Entry {
@@ -27,7 +31,7 @@ struct Entry {
 
 // All the values in one replace of the file, or none of them: refused as a
 // whole, with nothing written, where one of them would be refused alone.
-bool WriteIniValues(const QList<Entry>& entries);
+Saved WriteIniValues(const QList<Entry>& entries);
 
 // Tests point the programs at a folder of their own instead of the
 // executable's; an empty text goes back to the executable's folder.

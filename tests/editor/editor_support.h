@@ -33,8 +33,10 @@ protected:
         EXPECT_EQ(seen.boxes[0].icon, icon);
     }
 
-    void expectWriteFailure() {
-        expectOnlyBox(QStringLiteral("无法写入配置文件 SysInfo.ini,修改未保存!"),
+    // The box of a failed save, whose second line says why.
+    void expectWriteFailure(
+        const QString& reason = QStringLiteral("原因：SysInfo.ini 不是普通文件，或大于 1 MB。")) {
+        expectOnlyBox(QStringLiteral("无法写入配置文件 SysInfo.ini,修改未保存!\n") + reason,
                       QStringLiteral("错误："), seams::Icon::Critical);
     }
 };

@@ -106,7 +106,7 @@ TEST_F(MainWindow, ConfirmWithARefusedValueWritesNothingAndSaysSo) {
     EXPECT_EQ(value("Sysinfo", "Service TEL"), empty);
     EXPECT_EQ(value("Sysinfo", "Add"), empty);
     EXPECT_FALSE(app.has(QStringLiteral("Display"), QStringLiteral("Title")));
-    expectWriteFailure();
+    expectWriteFailure(QStringLiteral("原因：文字中有该文件无法保存的字符。"));
 }
 
 TEST_F(MainWindow, CommandsOfAnUnwritableFileReportTheFailure) {
@@ -120,6 +120,9 @@ TEST_F(MainWindow, CommandsOfAnUnwritableFileReportTheFailure) {
     expectWriteFailure();
     seen.boxes.clear();
     w.munre_Click();
+    expectWriteFailure();
+    seen.boxes.clear();
+    w.Form_Unload(); // closing: the panel would stay off without a word
     expectWriteFailure();
 }
 

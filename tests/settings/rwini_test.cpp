@@ -599,12 +599,17 @@ INSTANTIATE_TEST_SUITE_P(InPlace, Concurrency, ::testing::Values(true));
 TEST(LockWaits, AJammedLockFreezesNeitherAConfirmNorATick) {
     AppFolder f;
     f.write(QStringLiteral("[Sysinfo]\r\nTitle=a\r\n"));
-    const int fd = ::open(QFile::encodeName(f.iniPath()).constData(), O_RDONLY);
-    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    const int fd = ::open(QFile::encodeName(f.iniPath()).constData(), O_RDWR);
+    struct flock writing {};
+    writing.l_type = F_WRLCK;
+    writing.l_len = off_t(1) << 40;
+    ASSERT_EQ(::fcntl(fd, F_OFD_SETLK, &writing), 0);
     QElapsedTimer clock;
     clock.start();
-    EXPECT_FALSE(rwini::WriteIniValues(
-        {{ini::Sysinfo, ini::key::Title, "b"}, {ini::Sysinfo, ini::key::Add, "c"}}));
+    EXPECT_EQ(rwini::WriteIniValues(
+                  {{ini::Sysinfo, ini::key::Title, "b"}, {ini::Sysinfo, ini::key::Add, "c"}})
+                  .failure,
+              rwini::Failure::Busy);
     EXPECT_LT(clock.elapsed(), 500) << "a confirm";
     clock.restart();
     for (const QString& key : {ini::key::Title, ini::key::ServiceTel, ini::key::TechnologyTel,

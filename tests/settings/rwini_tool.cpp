@@ -31,9 +31,10 @@ int main(int argc, char** argv) {
     if (a[2] == QLatin1String("burst") && a.size() == 6) {
         const int n = a[5].toInt();
         for (int i = 0; i < n; ++i) {
-            if (!rwini::WriteIniValue(a[3], a[4] + QString::number(i),
-                                      QStringLiteral("v%1").arg(i))) {
-                std::fprintf(stderr, "write %d failed\n", i);
+            const rwini::Saved saved =
+                rwini::WriteIniValue(a[3], a[4] + QString::number(i), QStringLiteral("v%1").arg(i));
+            if (!saved) {
+                std::fprintf(stderr, "write %d failed: %d\n", i, int(saved.failure));
                 return 1;
             }
         }
