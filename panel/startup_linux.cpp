@@ -1,5 +1,5 @@
-// Start-up duties in a desktop session on Linux: a lock file in the user's
-// runtime folder per display and an XDG autostart entry.
+// Start-up duties in a desktop session on Linux: a lock file in a folder of
+// the user's own, per host and display, and an XDG autostart entry.
 #include "autostart_entry.h"
 #include "startup.h"
 
@@ -10,11 +10,13 @@
 #include <QGuiApplication>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QSysInfo>
 
 #include <cerrno>
 #include <fcntl.h>
 #include <memory>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tidepanel::startup {
@@ -35,6 +37,29 @@ QString sessionKey() {
     return display;
 }
 
+// A folder for the lock that no other user can have made or can enter: the
+// runtime folder where it is the user's own and closed to others, else one
+// in the user's cache folder. The temporary folder is everyone's: another
+// user could make the name first and hold its lock.
+QString privateFolder() {
+    auto ours = [](const QString& folder) {
+        struct stat st {};
+        return !folder.isEmpty() && ::lstat(QFile::encodeName(folder).constData(), &st) == 0 &&
+               S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
+    };
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (ours(runtime)) {
+        return runtime;
+    }
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (cache.isEmpty() || !QDir().mkpath(cache)) {
+        return QString();
+    }
+    const QString folder = QDir(cache).filePath(QCoreApplication::applicationName());
+    ::mkdir(QFile::encodeName(folder).constData(), 0700);
+    return ours(folder) ? folder : QString();
+}
+
 } // namespace
 
 void preferPlacableWindows() {
@@ -46,19 +71,22 @@ void preferPlacableWindows() {
 }
 
 bool claimSingleInstance() {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    const QString folder = privateFolder();
     if (folder.isEmpty()) {
-        folder = QDir::tempPath();
+        // Nowhere private to hold a lock: better one copy too many than none.
+        qWarning("tidepanel: no private folder for the single-instance lock");
+        return true;
     }
+    // The host too, as a home folder may be shared by several machines.
     const QString path = QDir(folder).filePath(
-        QStringLiteral("%1-%2.lock").arg(QCoreApplication::applicationName(), sessionKey()));
+        QStringLiteral("%1-%2-%3.lock")
+            .arg(QCoreApplication::applicationName(), QSysInfo::machineHostName(), sessionKey()));
     // flock() rather than a lock file's contents: the kernel lets go with its
     // process, so neither a killed copy nor an empty file left by one keeps a
     // new copy out. The descriptor stays open as long as this copy runs.
     const int fd = ::open(QFile::encodeName(path).constData(),
                           O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
     if (fd < 0) {
-        // The runtime folder cannot hold a lock: better one copy too many than none.
         qWarning("tidepanel: cannot make the lock file %s", qPrintable(path));
         return true;
     }

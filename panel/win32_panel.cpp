@@ -67,7 +67,9 @@ bool writeRun(HKEY root, const std::wstring& name, const std::wstring& data) {
 
 } // namespace
 
-bool registerRun(const std::wstring& name, const std::wstring& data) {
+bool registerRun(const std::wstring& name, const std::wstring& program) {
+    // Quoted: unquoted, "C:\Program Files\..." would start C:\Program.exe at every logon.
+    const std::wstring data = L"\"" + program + L"\"";
     return writeRun(HKEY_LOCAL_MACHINE, name, data) || writeRun(HKEY_CURRENT_USER, name, data);
 }
 

@@ -19,8 +19,9 @@ void sendToBottom(void* hwnd);
 // The claim lasts until the process ends.
 bool claimSingleInstance(const std::wstring& name);
 
-// Stores `data` as the string value `name` under the Run key of the machine,
-// or of the user when the machine's key is refused; whether either worked.
-bool registerRun(const std::wstring& name, const std::wstring& data);
+// Stores the path of `program`, in quotation marks, as the string value `name`
+// under the Run key of the machine, or of the user when the machine's key is
+// refused; whether either worked.
+bool registerRun(const std::wstring& name, const std::wstring& program);
 
 } // namespace win32

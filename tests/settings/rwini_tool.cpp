@@ -1,7 +1,9 @@
 // A second process for the settings tests: reads and writes SysInfo.ini in a
 // given folder through rwini, as the other program would.
 //   rwini_tool FOLDER read SECTION KEY          prints the value
-//   rwini_tool FOLDER write SECTION KEY VALUE   exit status 0 when it reached the file
+//   rwini_tool FOLDER reads SECTION KEY N       reads N times, as a panel's ticks do
+//   rwini_tool FOLDER write SECTION KEY VALUE   exit status 0 when it reached the file, else
+//                                               1 and the failure's number
 //   rwini_tool FOLDER burst SECTION PREFIX N    writes PREFIX0..PREFIX<N-1>, stops at a failure
 //   rwini_tool FOLDER flip SECTION KEY N        N times: writes v<i>, finds it still there a
 //                                               moment later, writes it empty; stops at a loss
@@ -25,8 +27,16 @@ int main(int argc, char** argv) {
         std::printf("%s", rwini::ReadIniValue(a[3], a[4], QString()).toUtf8().constData());
         return 0;
     }
+    if (a[2] == QLatin1String("reads") && a.size() == 6) {
+        for (int i = 0; i < a[5].toInt(); ++i) {
+            rwini::ReadIniValue(a[3], a[4], QString());
+        }
+        return 0;
+    }
     if (a[2] == QLatin1String("write") && a.size() == 6) {
-        return rwini::WriteIniValue(a[3], a[4], a[5]) ? 0 : 1;
+        const rwini::Saved saved = rwini::WriteIniValue(a[3], a[4], a[5]);
+        std::printf("%d", int(saved.failure));
+        return saved ? 0 : 1;
     }
     if (a[2] == QLatin1String("burst") && a.size() == 6) {
         const int n = a[5].toInt();

@@ -152,7 +152,7 @@ panel)
 
     run=$("$TIDE_WINE" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' /v tidepanel |
         tr -d '\r')
-    grep -qF "$(winpath "$app/tidepanel.exe")" <<<"$run" || fail "Run value: $run"
+    grep -qF "\"$(winpath "$app/tidepanel.exe")\"" <<<"$run" || fail "Run value, quoted: $run"
 
     # New captions and info texts: repainted, still see-through.
     region_now Form1 before
@@ -215,7 +215,29 @@ editor)
     box=$(message_box 错误：)
     grep -qF '无法写入配置文件 SysInfo.ini,修改未保存!' <<<"$box" || fail "refused write: $box"
     [ "$(md5sum <"$app/SysInfo.ini")" = "$before" ] || fail "the refused write changed the file"
+    grep -qF '原因：没有写入该文件的权限。' <<<"$box" || fail "no reason given: $box"
     chmod u+w "$app/SysInfo.ini"
+
+    # Another user's program holding the lock file, then the file itself: the
+    # save fails within a second and says why, and the file is as it was.
+    for held in SysInfo.ini.lock SysInfo.ini; do
+        touch "$app/$held"
+        coproc holder { exec "$TIDE_WINE" "$drive_exe" hold "$(winpath "$app/$held")"; }
+        read -r -t 30 line <&"${holder[0]}" && [ "${line%$'\r'}" = held ] || fail "cannot hold $held"
+        type_checked '不该保存'
+        start_ms=$(date +%s%3N)
+        drive send "$editor_title" End Enter
+        box=$(message_box 错误：)
+        took=$(($(date +%s%3N) - start_ms))
+        grep -qF '原因：另一个程序正占用该文件' <<<"$box" || fail "$held held: $box"
+        [ "$(md5sum <"$app/SysInfo.ini")" = "$before" ] || fail "$held held: the file changed"
+        # Measured here with Wine starting a process for each look at the screen.
+        echo "$held held: the error box after $took ms"
+        [ "$took" -lt 2500 ] || fail "$held held: the error box came after $took ms"
+        kill "$holder_PID"
+        wait "$holder_PID" 2>/dev/null || true
+    done
+    rm -f "$app/SysInfo.ini.lock"
 
     drive send "$editor_title" alt+a
     wait_for 30 "the about box opens" drive window 关于

@@ -181,6 +181,17 @@ int main() {
         std::fputs(narrow(wide(value, CP_ACP)).c_str(), stdout);
         return 0;
     }
+    if (command == "hold" && argc == 3) {
+        // As another user's program may: open, sharing reading only, until ended.
+        HANDLE h = CreateFileW(wide(argv[2]).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            return 1;
+        }
+        std::puts("held");
+        std::fflush(stdout);
+        Sleep(INFINITE);
+    }
     if (command == "acp") {
         std::printf("%u\n", GetACP());
         return 0;

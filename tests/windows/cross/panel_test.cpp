@@ -111,17 +111,20 @@ bool runWritable(HKEY root) {
 
 } // namespace
 
-TEST_CASE("the Run value is the executable's full path, overwritten when the folder moves") {
+TEST_CASE(
+    "the Run value is the executable's full path, quoted, overwritten when the folder moves") {
     const std::wstring name = L"tidepanel_test";
     removeRunValue(HKEY_LOCAL_MACHINE, name);
     removeRunValue(HKEY_CURRENT_USER, name);
 
-    CHECK(win32::registerRun(name, L"D:\\Panel\\tidepanel_test.exe"));
-    CHECK_BYTES(utf8(runValue(HKEY_LOCAL_MACHINE, name)), utf8(L"D:\\Panel\\tidepanel_test.exe"));
+    CHECK(win32::registerRun(name, L"C:\\Program Files\\Panel\\tidepanel_test.exe"));
+    CHECK_BYTES(utf8(runValue(HKEY_LOCAL_MACHINE, name)),
+                utf8(L"\"C:\\Program Files\\Panel\\tidepanel_test.exe\""));
     CHECK(runValue(HKEY_CURRENT_USER, name) == L"<none>");
 
     CHECK(win32::registerRun(name, L"E:\\Moved\\tidepanel_test.exe"));
-    CHECK_BYTES(utf8(runValue(HKEY_LOCAL_MACHINE, name)), utf8(L"E:\\Moved\\tidepanel_test.exe"));
+    CHECK_BYTES(utf8(runValue(HKEY_LOCAL_MACHINE, name)),
+                utf8(L"\"E:\\Moved\\tidepanel_test.exe\""));
 
     removeRunValue(HKEY_LOCAL_MACHINE, name);
 }
@@ -131,10 +134,10 @@ TEST_CASE("a Chinese path reads back exactly, wide and in code page 936") {
     const std::wstring path = L"C:\\\u5e97\u94fa\\\u684c\u9762\u9762\u677f\\tidepanel_test.exe";
     CHECK(GetACP() == 936);
     CHECK(win32::registerRun(name, path));
-    CHECK_BYTES(utf8(runValue(HKEY_LOCAL_MACHINE, name)), utf8(path));
+    CHECK_BYTES(utf8(runValue(HKEY_LOCAL_MACHINE, name)), utf8(L"\"" + path + L"\""));
     // 店铺\桌面面板 in GBK.
     CHECK_BYTES(runValueA(HKEY_LOCAL_MACHINE, "tidepanel_test"),
-                "C:\\\xB5\xEA\xC6\xCC\\\xD7\xC0\xC3\xE6\xC3\xE6\xB0\xE5\\tidepanel_test.exe");
+                "\"C:\\\xB5\xEA\xC6\xCC\\\xD7\xC0\xC3\xE6\xC3\xE6\xB0\xE5\\tidepanel_test.exe\"");
     removeRunValue(HKEY_LOCAL_MACHINE, name);
 }
 
@@ -148,7 +151,7 @@ TEST_CASE("a refused machine key sends the Run value to the user's key") {
         CHECK(!runWritable(HKEY_LOCAL_MACHINE)); // the refusal is real, not assumed
         CHECK(win32::registerRun(name, L"D:\\Panel\\tidepanel_test.exe"));
         CHECK_BYTES(utf8(runValue(HKEY_CURRENT_USER, name)),
-                    utf8(L"D:\\Panel\\tidepanel_test.exe"));
+                    utf8(L"\"D:\\Panel\\tidepanel_test.exe\""));
         CHECK(runValue(HKEY_LOCAL_MACHINE, name) == L"<none>");
     }
     CHECK(runWritable(HKEY_LOCAL_MACHINE));
