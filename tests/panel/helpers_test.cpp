@@ -106,6 +106,7 @@ TEST(AutostartEntry, ExecQuotesThePathAsDesktopEntriesRequire) {
     EXPECT_TRUE(plain.startsWith("[Desktop Entry]\n"));
     EXPECT_TRUE(plain.contains("\nType=Application\n"));
     EXPECT_TRUE(plain.contains("\nExec=\"/opt/tide panel/tidepanel\"\n")) << plain.toStdString();
+    EXPECT_TRUE(plain.contains("\nTryExec=/opt/tide panel/tidepanel\n")) << plain.toStdString();
 
     // Inside the quotes: \" \` \$ \\ ; then the value's own escaping doubles
     // every backslash; % starts a field code and is doubled.
