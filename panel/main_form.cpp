@@ -125,9 +125,9 @@ void main::followInfoSwitch() {
 }
 
 void main::Form_Unload() {
-    if (!rwini::WriteIniValue(ini::Sysinfo, ini::key::Close, ini::Start)) {
-        qWarning("tidepanel: could not write the close flag");
-    }
+    // A failure is logged, with its reason, by the settings layer: a panel
+    // at the session's end has nobody to tell.
+    rwini::WriteIniValue(ini::Sysinfo, ini::key::Close, ini::Start);
 }
 
 void main::unload() {

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <optional>
 
+Q_LOGGING_CATEGORY(lcSettings, "tide.settings")
+
 namespace rwini {
 namespace {
 
@@ -164,7 +166,16 @@ std::optional<QByteArray> contents(const QString& path, qint64 waitMs = readWait
     QByteArray bytes;
     const inifile::Found found =
         waiting(Wait::Read, waitMs, [&](int wait) { return inifile::read(path, bytes, wait); });
-    if (found == inifile::Found::Refused) {
+    // Said once when it starts, not at every tick of a panel.
+    static bool refused = false;
+    if (found == inifile::Found::Refused && !refused) {
+        qCWarning(lcSettings,
+                  "cannot read %s: not a regular file, larger than %lld bytes, or "
+                  "unreadable",
+                  qPrintable(path), inifile::maxBytes);
+    }
+    refused = found == inifile::Found::Refused;
+    if (refused) {
         return std::nullopt;
     }
     return bytes;
@@ -280,11 +291,35 @@ QString ReadIniValue(const QString& section, const QString& key, const QString& 
 }
 
 Saved WriteIniValue(const QString& section, const QString& key, const QString& value) {
-    return {store({{section, key, value}}, false)};
+    return WriteIniValues({{section, key, value}});
 }
 
 Saved WriteIniValues(const QList<Entry>& entries) {
-    return {store(entries, false)};
+    const Failure failure = store(entries, false);
+    if (failure != Failure::None) {
+        qCWarning(lcSettings, "could not save %s: %s", qPrintable(IniFilePath()), logText(failure));
+    }
+    return {failure};
+}
+
+const char* logText(Failure failure) {
+    switch (failure) {
+    case Failure::None:
+        return "saved";
+    case Failure::NoPermission:
+        return "no permission to write it";
+    case Failure::Busy:
+        return "another program holds it";
+    case Failure::DiskFull:
+        return "the disk is full";
+    case Failure::Unstorable:
+        return "a character the file cannot hold";
+    case Failure::NotAFile:
+        return "not a regular file, or too large";
+    case Failure::Other:
+        break;
+    }
+    return "the file system reported an error";
 }
 
 QString reason(Failure failure) {
