@@ -39,7 +39,8 @@ frmAbout::frmAbout()
     lblTitle.setFont(form::font(QStringLiteral("微软雅黑"), 18, false));
     colour(lblTitle, 0xFF00);
     setUpLabel(lblVersion, *this, QStringLiteral("修改器版本"), form::rect(720, 1200, 3885, 225));
-    setUpLabel(Label5, *this, QStringLiteral("主程序版本：1.1.78"),
+    // The panel's version as the build defines it, beside the editor's own.
+    setUpLabel(Label5, *this, QStringLiteral("主程序版本：") + QStringLiteral(TIDEPANEL_VERSION),
                form::rect(720, 1440, 3015, 255));
     setUpLabel(lblDescription, *this,
                QStringLiteral("一款完全免费的桌面广告修改器，可让您的客户快速联系到你！"

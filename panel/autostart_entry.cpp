@@ -45,13 +45,15 @@ QString escapedValue(const QString& value) {
 
 } // namespace
 
+// TryExec: once the program is gone (a removed package), the entry is ignored.
 QString autostartEntry(const QString& name, const QString& program) {
     return QStringLiteral("[Desktop Entry]\n"
                           "Type=Application\n"
                           "Name=%1\n"
                           "Exec=%2\n"
+                          "TryExec=%3\n"
                           "X-GNOME-Autostart-enabled=true\n")
-        .arg(escapedValue(name), escapedValue(quotedArgument(program)));
+        .arg(escapedValue(name), escapedValue(quotedArgument(program)), escapedValue(program));
 }
 
 } // namespace tidepanel

@@ -1,7 +1,6 @@
 #include "lettering.h"
 
 #include "form.h"
-#include "rwini.h"
 
 #include <QImage>
 #include <QPainter>
@@ -62,10 +61,6 @@ void setUpLabel(QLabel& label, QWidget* parent, const QString& caption, const QR
     QPalette palette = label.palette();
     palette.setColor(QPalette::WindowText, form::bgr(bgr));
     label.setPalette(palette);
-}
-
-QString readSetting(const QString& section, const QString& key) {
-    return rwini::ReadIniValue(section, key, QString());
 }
 
 } // namespace tidepanel

@@ -26,7 +26,4 @@ protected:
 void setUpLabel(QLabel& label, QWidget* parent, const QString& caption, const QRect& geometry,
                 unsigned bgr, const QFont& font);
 
-// A settings read of the panel: always with the empty default.
-QString readSetting(const QString& section, const QString& key);
-
 } // namespace tidepanel

@@ -13,15 +13,6 @@
 #include <QCloseEvent>
 
 namespace tidepanel {
-namespace {
-
-const QString separator = QStringLiteral("：");
-
-bool switchOn(const QString& key) {
-    return switchShown(readSetting(ini::Display, key));
-}
-
-} // namespace
 
 Duties platformDuties() {
     return {startup::claimSingleInstance, startup::RegisterAutostart};
@@ -58,6 +49,7 @@ main::main(Duties duties) : QWidget(nullptr, backend::windowFlags()), duties_(st
     Timer1.setInterval(1000);
     connect(&Timer1, &QTimer::timeout, this, &main::Timer1_Timer);
     Timer1.start();
+    connect(&source_, &NoticeSource::changed, this, &main::showChange);
 }
 
 main::~main() {
@@ -80,7 +72,9 @@ void main::Form_Load() {
         // Not a reason to stop: the panel runs, it just will not start at logon.
         qWarning("tidepanel: could not register to start at logon");
     }
-    if (switchOn(ini::key::Info)) {
+    source_.refresh();
+    // At start-up the Info switch is a number, on ticks a text.
+    if (switchShown(source_.notice().infoSwitch)) {
         showPeizhi();
     }
     setVisibility();
@@ -90,15 +84,12 @@ void main::Form_Load() {
 
 void main::Timer1_Timer() {
     SendToBottom(*this);
-    if (readSetting(ini::Display, ini::key::Info) == QLatin1String("0")) {
-        unloadPeizhi();
-    } else {
-        showPeizhi();
-    }
+    source_.refresh();
+    followInfoSwitch();
     setValueCaptions();
     setVisibility();
     setLineLabels();
-    if (readSetting(ini::Sysinfo, ini::key::Close) == ini::End) {
+    if (source_.notice().ends) {
         seams::endProcess(0);
         return;
     }
@@ -106,10 +97,37 @@ void main::Timer1_Timer() {
     ApplyColourKey(*this);
 }
 
-void main::Form_Unload() {
-    if (!rwini::WriteIniValue(ini::Sysinfo, ini::key::Close, ini::Start)) {
-        qWarning("tidepanel: could not write the close flag");
+void main::showChange() {
+    if (!loaded_) {
+        if (peizhi_) {
+            peizhi_->showChange();
+        }
+        return;
     }
+    followInfoSwitch();
+    setValueCaptions();
+    setVisibility();
+    setLineLabels();
+    if (peizhi_) {
+        peizhi_->showChange();
+    }
+    if (source_.notice().ends) {
+        seams::endProcess(0);
+    }
+}
+
+void main::followInfoSwitch() {
+    if (source_.notice().infoSwitch == QLatin1String("0")) {
+        unloadPeizhi();
+    } else {
+        showPeizhi();
+    }
+}
+
+void main::Form_Unload() {
+    // A failure is logged, with its reason, by the settings layer: a panel
+    // at the session's end has nobody to tell.
+    rwini::WriteIniValue(ini::Sysinfo, ini::key::Close, ini::Start);
 }
 
 void main::unload() {
@@ -132,7 +150,7 @@ void main::closeEvent(QCloseEvent* event) {
 
 void main::showPeizhi() {
     if (!peizhi_) {
-        peizhi_ = new Peizhi;
+        peizhi_ = new Peizhi(source_);
         connect(peizhi_, &Peizhi::unloaded, this, [this] {
             peizhi_ = nullptr;
             if (!loaded_) {
@@ -151,34 +169,34 @@ void main::unloadPeizhi() {
 }
 
 void main::setValueCaptions() {
-    Label1.setText(readSetting(ini::Sysinfo, ini::key::Title));
+    const Notice& n = source_.notice();
+    Label1.setText(n.title);
     Label1.setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Label2.setText(readSetting(ini::Sysinfo, ini::key::ServiceTel));
+    Label2.setText(n.serviceTel);
     Label2.setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Label3.setText(readSetting(ini::Sysinfo, ini::key::TechnologyTel));
+    Label3.setText(n.technologyTel);
     Label3.setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Label4.setText(readSetting(ini::Sysinfo, ini::key::Add));
+    Label4.setText(n.address);
     Label4.setAlignment(Qt::AlignLeft | Qt::AlignTop);
 }
 
 void main::setVisibility() {
-    // Each switch is read once and governs its value line, then its label.
-    Label1.setVisible(switchOn(ini::key::Title));
-    const bool service = switchOn(ini::key::ServiceTel);
-    Label2.setVisible(service);
-    Label5.setVisible(service);
-    const bool support = switchOn(ini::key::TechnologyTel);
-    Label3.setVisible(support);
-    Label6.setVisible(support);
-    const bool address = switchOn(ini::key::Add);
-    Label4.setVisible(address);
-    Label7.setVisible(address);
+    // Each switch governs its value line, then its label.
+    const Notice& n = source_.notice();
+    Label1.setVisible(n.titleShown);
+    Label2.setVisible(n.serviceShown);
+    Label5.setVisible(n.serviceShown);
+    Label3.setVisible(n.supportShown);
+    Label6.setVisible(n.supportShown);
+    Label4.setVisible(n.addressShown);
+    Label7.setVisible(n.addressShown);
 }
 
 void main::setLineLabels() {
-    Label5.setText(readSetting(ini::Config, ini::key::label5) + separator);
-    Label6.setText(readSetting(ini::Config, ini::key::label6) + separator);
-    Label7.setText(readSetting(ini::Config, ini::key::label7) + separator);
+    const Notice& n = source_.notice();
+    Label5.setText(n.serviceLabel);
+    Label6.setText(n.supportLabel);
+    Label7.setText(n.addressLabel);
 }
 
 } // namespace tidepanel

@@ -2,6 +2,7 @@
 // lettering at the lower right of the screen, refreshed once a second.
 #pragma once
 
+#include "notice.h"
 #include "peizhi.h"
 
 #include "lettering.h"
@@ -54,11 +55,15 @@ protected:
 private:
     void showPeizhi();
     void unloadPeizhi();
+    void followInfoSwitch();
     void setValueCaptions();
     void setVisibility();
     void setLineLabels();
+    // A change of the file, shown at once rather than at the next tick.
+    void showChange();
 
     Duties duties_;
+    NoticeSource source_;
     QPointer<Peizhi> peizhi_;
     bool loaded_ = true;
 };

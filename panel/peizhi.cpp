@@ -3,6 +3,7 @@
 #include "form.h"
 #include "lettering.h"
 #include "names.h"
+#include "notice.h"
 #include "seams.h"
 #include "window_backend.h"
 #include "window_ops.h"
@@ -11,7 +12,7 @@
 
 namespace tidepanel {
 
-Peizhi::Peizhi() : QWidget(nullptr, backend::windowFlags()) {
+Peizhi::Peizhi(NoticeSource& source) : QWidget(nullptr, backend::windowFlags()), source_(source) {
     setWindowTitle(QStringLiteral("配置信息"));
     setFixedSize(form::px(4170), form::px(3210));
     const QFont heading = form::font(QStringLiteral("微软雅黑"), 12, true);
@@ -49,18 +50,31 @@ void Peizhi::Form_Load() {
 
 void Peizhi::Timer1_Timer() {
     SendToBottom(*this);
-    Label7.setText(readSetting(ini::Info, ini::key::CPU));
-    Label8.setText(readSetting(ini::Info, ini::key::MB));
-    Label9.setText(readSetting(ini::Info, ini::key::MEM));
-    Label10.setText(readSetting(ini::Info, ini::key::HD));
-    Label11.setText(readSetting(ini::Info, ini::key::Show));
-    if (readSetting(ini::Sysinfo, ini::key::Close) == ini::End) {
+    source_.refresh();
+    setCaptions();
+    if (source_.notice().ends) {
         seams::endProcess(0);
         return;
     }
-    if (readSetting(ini::Display, ini::key::Info) == QLatin1String("0")) {
+    if (source_.notice().infoSwitch == QLatin1String("0")) {
         unload();
     }
+}
+
+void Peizhi::showChange() {
+    // Its captions only: its first tick is the one that replaces "获取中".
+    if (Label7.text() != QLatin1String("获取中") || !Timer1.isActive()) {
+        setCaptions();
+    }
+}
+
+void Peizhi::setCaptions() {
+    const Notice& n = source_.notice();
+    Label7.setText(n.cpu);
+    Label8.setText(n.board);
+    Label9.setText(n.memory);
+    Label10.setText(n.disk);
+    Label11.setText(n.remarks);
 }
 
 void Peizhi::closeEvent(QCloseEvent* event) {

@@ -10,13 +10,18 @@
 
 namespace tidepanel {
 
+class NoticeSource;
+
 class Peizhi : public QWidget {
     Q_OBJECT
 public:
-    Peizhi();
+    // Shows what `source` read, which outlives the window.
+    explicit Peizhi(NoticeSource& source);
 
     void Form_Load();
     void Timer1_Timer();
+    // A change of the file, shown at once.
+    void showChange();
 
     // Hides the window, stops its timer and lets it go; `unloaded` tells the
     // info panel, which owns the question whether the program goes on.
@@ -28,6 +33,10 @@ public:
 
 signals:
     void unloaded();
+
+private:
+    void setCaptions();
+    NoticeSource& source_;
 
 protected:
     // Closed from outside (the window manager, the session's end): unloaded.

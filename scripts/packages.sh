@@ -10,6 +10,7 @@ tide_packages=(
     xvfb x11-utils x11-xserver-utils xdotool xclip imagemagick openbox
     fonts-wqy-zenhei qt6-translations-l10n
     clang
+    dpkg-dev lintian desktop-file-utils appstream qt6-translations-l10n
     g++-mingw-w64-x86-64 wine64 locales xz-utils
 )
 

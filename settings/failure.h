@@ -2,7 +2,11 @@
 // of each platform and by the boxes that tell the owner.
 #pragma once
 
+#include <QLoggingCategory>
 #include <QString>
+
+// Where both programs log what went wrong with SysInfo.ini.
+Q_DECLARE_LOGGING_CATEGORY(lcSettings)
 
 namespace rwini {
 
@@ -24,5 +28,7 @@ struct Saved {
 
 // The cause, in the programs' own words, for the second line of an error box.
 QString reason(Failure failure);
+// The cause for the log.
+const char* logText(Failure failure);
 
 } // namespace rwini

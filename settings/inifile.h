@@ -35,6 +35,16 @@ using Change = std::function<std::optional<QByteArray>(const QByteArray& bytes)>
 // (Unstorable when `change` refused), and then the file is as it was.
 rwini::Failure update(const QString& path, int waitMs, const Change& change);
 
+// What tells one state of the file from another without reading it: its
+// identity, size and times (all zero where there is no file).
+struct Stamp {
+    quint64 id = 0, size = 0, modified = 0, changed = 0;
+    bool operator==(const Stamp& o) const {
+        return id == o.id && size == o.size && modified == o.modified && changed == o.changed;
+    }
+};
+Stamp stamp(const QString& path);
+
 // Whether this user may write the file at `path` (or create it, where there
 // is none): one status query, for a reader about to write a default back.
 // A file without any write permission is read-only even for an administrator.

@@ -558,6 +558,18 @@ rwini::Failure update(const QString& path, int waitMs, const Change& change) {
     return failure;
 }
 
+Stamp stamp(const QString& path) {
+    struct stat st {};
+    if (::stat(native(path).constData(), &st) != 0) {
+        return {};
+    }
+    auto ns = [](const timespec& t) {
+        return quint64(t.tv_sec) * 1000000000u + quint64(t.tv_nsec);
+    };
+    return {quint64(st.st_ino) ^ (quint64(st.st_dev) << 40), quint64(st.st_size), ns(st.st_mtim),
+            ns(st.st_ctim)};
+}
+
 bool mayWrite(const QString& path) {
     const QByteArray name = native(path);
     struct stat st {};

@@ -8,6 +8,7 @@
 #include "inifile.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -136,6 +137,15 @@ rwini::Failure update(const QString& path, int waitMs, const Change& change) {
     return failureOf(
         win32file::replace(path.toStdWString(), next->toStdString(), int(deadline.remainingTime()))
             .error);
+}
+
+Stamp stamp(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        return {};
+    }
+    return {0, quint64(info.size()), quint64(info.lastModified().toMSecsSinceEpoch()),
+            quint64(info.birthTime().toMSecsSinceEpoch())};
 }
 
 bool mayWrite(const QString& path) {

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <optional>
 
+Q_LOGGING_CATEGORY(lcSettings, "tide.settings")
+
 namespace rwini {
 namespace {
 
@@ -164,7 +166,16 @@ std::optional<QByteArray> contents(const QString& path, qint64 waitMs = readWait
     QByteArray bytes;
     const inifile::Found found =
         waiting(Wait::Read, waitMs, [&](int wait) { return inifile::read(path, bytes, wait); });
-    if (found == inifile::Found::Refused) {
+    // Said once when it starts, not at every tick of a panel.
+    static bool refused = false;
+    if (found == inifile::Found::Refused && !refused) {
+        qCWarning(lcSettings,
+                  "cannot read %s: not a regular file, larger than %lld bytes, or "
+                  "unreadable",
+                  qPrintable(path), inifile::maxBytes);
+    }
+    refused = found == inifile::Found::Refused;
+    if (refused) {
         return std::nullopt;
     }
     return bytes;
@@ -232,28 +243,83 @@ QString IniFilePath() {
     return beside.isEmpty() ? QCoreApplication::applicationDirPath() + name : beside;
 }
 
-QString ReadIniValue(const QString& section, const QString& key, const QString& def) {
-    std::optional<QByteArray> raw = contents(IniFilePath());
-    if (!raw) {
-        return def; // nothing is written into a file that cannot be read
+std::optional<QString> Snapshot::value(const QString& section, const QString& key) const {
+    return raw_ ? lookupIn(*raw_, section, key) : std::nullopt;
+}
+
+QString Snapshot::text(const QString& section, const QString& key) const {
+    return value(section, key).value_or(QString());
+}
+
+bool Snapshot::current() const {
+    return inifile::stamp(IniFilePath()) == stamp_;
+}
+
+Snapshot ReadSnapshot() {
+    Snapshot snapshot;
+    const QString path = IniFilePath();
+    // Taken first: a change during the read makes the next look read again.
+    snapshot.stamp_ = inifile::stamp(path);
+    snapshot.raw_ = contents(path);
+    return snapshot;
+}
+
+void WriteMissing(const Snapshot& snapshot, const QList<Entry>& defaults) {
+    if (!snapshot.raw_) {
+        return; // nothing is written into a file that cannot be read
     }
-    std::optional<QString> value = lookupIn(*raw, section, key);
-    if (!value || value->isEmpty()) {
-        // Only where this user may write: a customer's panel leaves it to the owner.
-        if (inifile::mayWrite(IniFilePath())) {
-            store({{section, key, def}}, true);
+    QList<Entry> missing;
+    for (const Entry& e : defaults) {
+        if (snapshot.text(e.section, e.key).isEmpty()) {
+            missing.append(e);
         }
+    }
+    // Only where this user may write: a customer's panel leaves it to the owner.
+    if (!missing.isEmpty() && inifile::mayWrite(IniFilePath())) {
+        store(missing, true);
+    }
+}
+
+QString ReadIniValue(const QString& section, const QString& key, const QString& def) {
+    const Snapshot snapshot = ReadSnapshot();
+    const QString value = snapshot.text(section, key);
+    if (value.isEmpty()) {
+        WriteMissing(snapshot, {{section, key, def}});
         return def;
     }
-    return *value;
+    return value;
 }
 
 Saved WriteIniValue(const QString& section, const QString& key, const QString& value) {
-    return {store({{section, key, value}}, false)};
+    return WriteIniValues({{section, key, value}});
 }
 
 Saved WriteIniValues(const QList<Entry>& entries) {
-    return {store(entries, false)};
+    const Failure failure = store(entries, false);
+    if (failure != Failure::None) {
+        qCWarning(lcSettings, "could not save %s: %s", qPrintable(IniFilePath()), logText(failure));
+    }
+    return {failure};
+}
+
+const char* logText(Failure failure) {
+    switch (failure) {
+    case Failure::None:
+        return "saved";
+    case Failure::NoPermission:
+        return "no permission to write it";
+    case Failure::Busy:
+        return "another program holds it";
+    case Failure::DiskFull:
+        return "the disk is full";
+    case Failure::Unstorable:
+        return "a character the file cannot hold";
+    case Failure::NotAFile:
+        return "not a regular file, or too large";
+    case Failure::Other:
+        break;
+    }
+    return "the file system reported an error";
 }
 
 QString reason(Failure failure) {

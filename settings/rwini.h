@@ -4,9 +4,13 @@
 #pragma once
 
 #include "failure.h"
+#include "inifile.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
+
+#include <optional>
 
 namespace rwini {
 
@@ -32,6 +36,31 @@ struct Entry {
 // All the values in one replace of the file, or none of them: refused as a
 // whole, with nothing written, where one of them would be refused alone.
 Saved WriteIniValues(const QList<Entry>& entries);
+
+// One read of the whole file: every value as it stood at that moment, looked
+// up in memory, so that a tick asks the file system once.
+class Snapshot {
+public:
+    // The stored value; nothing for a missing key or a file that cannot be read.
+    std::optional<QString> value(const QString& section, const QString& key) const;
+    // The stored value, or the empty text.
+    QString text(const QString& section, const QString& key) const;
+    // Whether the file still looks as it did when this was read (one status query).
+    bool current() const;
+
+private:
+    friend Snapshot ReadSnapshot();
+    friend void WriteMissing(const Snapshot&, const QList<Entry>&);
+    std::optional<QByteArray> raw_;
+    inifile::Stamp stamp_;
+};
+
+Snapshot ReadSnapshot();
+
+// Writes each entry's value where the snapshot found its key missing or
+// empty, all in one write, and only where this user may write the file; a
+// value stored by another program since the snapshot is kept.
+void WriteMissing(const Snapshot& snapshot, const QList<Entry>& defaults);
 
 // Tests point the programs at a folder of their own instead of the
 // executable's; an empty text goes back to the executable's folder.

@@ -104,43 +104,14 @@ protected:
 
     // The first window of this title (and process) once one shows, else empty.
     QString window(const QString& title, qint64 pid = 0) {
-        QString id;
-        waitUntil(
-            [&] {
-                const QStringList ids = desktop->windows(title, pid);
-                id = ids.isEmpty() ? QString() : ids.first();
-                return !id.isEmpty();
-            },
-            patience);
-        return id;
+        return desktop->awaitWindow(title, pid, patience);
     }
 
     // Waits for a message box with this title and answers it with Enter.
-    bool answerBox(const QString& title) {
-        const QString id = window(QStringLiteral("^%1$").arg(title));
-        if (id.isEmpty()) {
-            return false;
-        }
-        desktop->focus(id);
-        desktop->keys({QStringLiteral("Return")});
-        return waitUntil(
-            [&] { return desktop->windows(QStringLiteral("^%1$").arg(title)).isEmpty(); },
-            patience);
-    }
+    bool answerBox(const QString& title) { return desktop->answerBox(title, patience); }
 
-    // Replaces the text of the focused box and checks that what arrived is
-    // what was typed: a character typed through a spare key may reach the
-    // program after that key was given to the next one, and then it is typed again.
     void fill(const QString& text) {
-        for (int attempt = 0; attempt < 5; ++attempt) {
-            desktop->keys({QStringLiteral("ctrl+a")});
-            desktop->type(text);
-            desktop->keys({QStringLiteral("ctrl+a")}); // selects it for reading back
-            if (waitUntil([&] { return desktop->selection() == text; }, 3000, 100)) {
-                return;
-            }
-        }
-        ADD_FAILURE() << "the box holds " << desktop->selection().toStdString();
+        EXPECT_TRUE(desktop->fill(text)) << "the box holds " << desktop->selection().toStdString();
     }
 
     QImage panel() const { return desktop->grab(panelArea); }

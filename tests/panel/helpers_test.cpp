@@ -1,10 +1,15 @@
-// The panel's pure helpers: the cut-out of the colour key and the
-// autostart entry's quoting.
+// The panel's helpers: the cut-out of the colour key, the autostart entry's
+// quoting, and the notice the windows show, taken from one snapshot.
 #include "autostart_entry.h"
 #include "key_shape.h"
 #include "lettering.h"
+#include "notice.h"
+#include "rwini.h"
 #include "startup.h"
+#include "support.h"
 #include "switches.h"
+
+#include <QSignalSpy>
 
 #include <QImage>
 #include <QLabel>
@@ -135,6 +140,7 @@ TEST(AutostartEntry, ExecQuotesThePathAsDesktopEntriesRequire) {
     EXPECT_TRUE(plain.startsWith("[Desktop Entry]\n"));
     EXPECT_TRUE(plain.contains("\nType=Application\n"));
     EXPECT_TRUE(plain.contains("\nExec=\"/opt/tide panel/tidepanel\"\n")) << plain.toStdString();
+    EXPECT_TRUE(plain.contains("\nTryExec=/opt/tide panel/tidepanel\n")) << plain.toStdString();
 
     // Inside the quotes: \" \` \$ \\ ; then the value's own escaping doubles
     // every backslash; % starts a field code and is doubled.
@@ -152,6 +158,63 @@ TEST(Switches, ZeroHidesOtherNumbersAndNonNumbersShow) {
     }
     for (const char* other : {"1", "2", "-1", "1e-300", "0.0001", "", " ", "abc", "1O", "nan"}) {
         EXPECT_TRUE(tidepanel::switchShown(other)) << other;
+    }
+}
+
+// A snapshot in, what the windows show out.
+TEST(Notice, TakesEveryValueFromOneSnapshot) {
+    testing_support::AppFolder folder;
+    struct Case {
+        const char* file;
+        std::function<void(const tidepanel::Notice&)> check;
+    };
+    const std::vector<Case> cases = {
+        {"[Sysinfo]\nTitle=店\nService TEL=1\nTechnology TEL=2\nAdd=路\nClose=End\n"
+         "[Config]\nlabel5=服务\nlabel6=\n[Info]\nCPU=c\nShow=s\n",
+         [](const tidepanel::Notice& n) {
+             EXPECT_EQ(n.title + n.serviceTel + n.technologyTel + n.address, "店12路");
+             EXPECT_EQ(n.serviceLabel + n.supportLabel + n.addressLabel, "服务：：：");
+             EXPECT_EQ(n.cpu + n.board + n.remarks, "cs");
+             EXPECT_TRUE(n.ends);
+         }},
+        {"[Display]\nTitle=0\nService TEL=2\nTechnology TEL=x\nAdd=00\nInfo=00\n"
+         "[Sysinfo]\nClose=end\n",
+         [](const tidepanel::Notice& n) {
+             EXPECT_FALSE(n.titleShown);
+             EXPECT_TRUE(n.serviceShown);
+             EXPECT_TRUE(n.supportShown) << "no number shows rather than stopping";
+             EXPECT_FALSE(n.addressShown);
+             EXPECT_EQ(n.infoSwitch, "00") << "a text, for the ticks";
+             EXPECT_FALSE(n.ends) << "only End, in this letter case";
+         }},
+    };
+    for (const Case& c : cases) {
+        folder.write(QString::fromUtf8(c.file));
+        c.check(tidepanel::noticeOf(rwini::ReadSnapshot()));
+    }
+}
+
+// A save shows without waiting for the tick, whether it replaces the file
+// (as the editor does) or writes it in place, again and again.
+TEST(NoticeSource, ReadsAgainAtOnceWhenTheFileChanges) {
+    testing_support::AppFolder folder;
+    folder.write(QStringLiteral("[Sysinfo]\nTitle=a\n"));
+    tidepanel::NoticeSource source;
+    source.refresh();
+    EXPECT_EQ(source.notice().title, "a");
+    EXPECT_TRUE(folder.has(QStringLiteral("Info"), QStringLiteral("CPU")))
+        << "the missing keys, written back in the same second";
+    QSignalSpy changed(&source, &tidepanel::NoticeSource::changed);
+    for (const QString title : {"b", "c", "d", "e"}) {
+        if (title == "d") {
+            folder.write(QStringLiteral("[Sysinfo]\nTitle=d\n"));
+        } else {
+            ASSERT_TRUE(
+                rwini::WriteIniValue(QStringLiteral("Sysinfo"), QStringLiteral("Title"), title));
+        }
+        EXPECT_TRUE(changed.wait(5000)) << qPrintable(title);
+        EXPECT_EQ(source.notice().title, title);
+        changed.clear();
     }
 }
 

@@ -173,6 +173,29 @@ QStringList Desktop::windows(const QString& titleRegex, qint64 pid) const {
     return out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
+QString Desktop::awaitWindow(const QString& titleRegex, qint64 pid, int ms) const {
+    QString id;
+    waitUntil(
+        [&] {
+            const QStringList ids = windows(titleRegex, pid);
+            id = ids.isEmpty() ? QString() : ids.first();
+            return !id.isEmpty();
+        },
+        ms);
+    return id;
+}
+
+bool Desktop::answerBox(const QString& title, int ms) const {
+    const QString exactly = QStringLiteral("^%1$").arg(title);
+    const QString id = awaitWindow(exactly, 0, ms);
+    if (id.isEmpty()) {
+        return false;
+    }
+    focus(id);
+    keys({QStringLiteral("Return")});
+    return waitUntil([&] { return windows(exactly).isEmpty(); }, ms);
+}
+
 std::vector<unsigned> Desktop::stackingOrder() const {
     Connection x(display_);
     std::vector<unsigned> order;
@@ -280,6 +303,18 @@ void Desktop::type(const QString& text) const {
         {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("40"), text});
 }
 
+bool Desktop::fill(const QString& text) const {
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        keys({QStringLiteral("ctrl+a")});
+        type(text);
+        keys({QStringLiteral("ctrl+a")}); // selects it for reading back
+        if (waitUntil([&] { return selection() == text; }, 3000, 100)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 AppFolder::AppFolder() {
     for (const char* path : {TIDEPANEL_PROGRAM, TIDEEDIT_PROGRAM}) {
         const QString from = QString::fromUtf8(path);
@@ -303,7 +338,7 @@ QString AppFolder::value(const QString& section, const QString& key) const {
     return testing_support::storedValue(f.readAll(), section, key).value_or(QString());
 }
 
-Program::Program(const Desktop& desktop, const QString& path, bool asUser) {
+Program::Program(const Desktop& desktop, const QString& path, bool asUser, const QString& groups) {
     QProcessEnvironment env = desktop.environment();
     process_.setWorkingDirectory(QFileInfo(path).absolutePath());
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -327,9 +362,11 @@ Program::Program(const Desktop& desktop, const QString& path, bool asUser) {
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home);
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
     process_.setProcessEnvironment(env);
-    process_.start(QStringLiteral("setpriv"),
-                   {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                    QStringLiteral("--clear-groups"), path});
+    process_.start(
+        QStringLiteral("setpriv"),
+        {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+         groups.isEmpty() ? QStringLiteral("--clear-groups") : QStringLiteral("--groups=") + groups,
+         path});
     process_.waitForStarted(5000);
 }
 

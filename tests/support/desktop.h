@@ -44,6 +44,11 @@ public:
     // Ids of the mapped windows whose title matches the regular expression
     // (of this process only, where a process id is given).
     QStringList windows(const QString& titleRegex, qint64 pid = 0) const;
+    // The first of them once one shows within `ms`, else empty.
+    QString awaitWindow(const QString& titleRegex, qint64 pid, int ms) const;
+    // Waits for a message box of exactly this title, answers it with Enter and
+    // waits for it to go; false when it never came or never went.
+    bool answerBox(const QString& title, int ms) const;
     // The X stacking order of the top-level windows, bottom first.
     std::vector<unsigned> stackingOrder() const;
     // Gives the window the keyboard focus, through the window manager where one runs.
@@ -60,6 +65,10 @@ public:
     // Real key presses through XTEST into the window that has the focus.
     void keys(const QStringList& keys) const;
     void type(const QString& text) const;
+    // Replaces the text of the focused box and checks that what arrived is
+    // what was typed: a character typed through a spare key may reach the
+    // program after that key was given to the next one, and then it is typed again.
+    bool fill(const QString& text) const;
 
 private:
     bool ready_ = false;
@@ -88,8 +97,10 @@ private:
 class Program {
 public:
     // `asUser` runs it as the unprivileged user "nobody", for whom
-    // permission bits hold (they do not for root).
-    Program(const Desktop& desktop, const QString& path, bool asUser = false);
+    // permission bits hold (they do not for root), in no group but its own
+    // and those of `groups` (numeric ids, separated by commas).
+    Program(const Desktop& desktop, const QString& path, bool asUser = false,
+            const QString& groups = QString());
     ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;

@@ -1,0 +1,94 @@
+#include "notice.h"
+
+#include "names.h"
+#include "switches.h"
+
+#include <QFileInfo>
+
+namespace tidepanel {
+namespace {
+
+const QString separator = QStringLiteral("：");
+
+} // namespace
+
+Notice noticeOf(const rwini::Snapshot& s) {
+    Notice n;
+    n.title = s.text(ini::Sysinfo, ini::key::Title);
+    n.serviceTel = s.text(ini::Sysinfo, ini::key::ServiceTel);
+    n.technologyTel = s.text(ini::Sysinfo, ini::key::TechnologyTel);
+    n.address = s.text(ini::Sysinfo, ini::key::Add);
+    n.serviceLabel = s.text(ini::Config, ini::key::label5) + separator;
+    n.supportLabel = s.text(ini::Config, ini::key::label6) + separator;
+    n.addressLabel = s.text(ini::Config, ini::key::label7) + separator;
+    n.titleShown = switchShown(s.text(ini::Display, ini::key::Title));
+    n.serviceShown = switchShown(s.text(ini::Display, ini::key::ServiceTel));
+    n.supportShown = switchShown(s.text(ini::Display, ini::key::TechnologyTel));
+    n.addressShown = switchShown(s.text(ini::Display, ini::key::Add));
+    n.infoSwitch = s.text(ini::Display, ini::key::Info);
+    n.ends = s.text(ini::Sysinfo, ini::key::Close) == ini::End;
+    n.cpu = s.text(ini::Info, ini::key::CPU);
+    n.board = s.text(ini::Info, ini::key::MB);
+    n.memory = s.text(ini::Info, ini::key::MEM);
+    n.disk = s.text(ini::Info, ini::key::HD);
+    n.remarks = s.text(ini::Info, ini::key::Show);
+    return n;
+}
+
+QList<rwini::Entry> noticeKeys() {
+    QList<rwini::Entry> keys;
+    for (const QString& key : {ini::key::Title, ini::key::ServiceTel, ini::key::TechnologyTel,
+                               ini::key::Add, ini::key::Close}) {
+        keys.append({ini::Sysinfo, key, QString()});
+    }
+    for (const QString& key : {ini::key::Info, ini::key::Title, ini::key::ServiceTel,
+                               ini::key::TechnologyTel, ini::key::Add}) {
+        keys.append({ini::Display, key, QString()});
+    }
+    for (const QString& key : {ini::key::label5, ini::key::label6, ini::key::label7}) {
+        keys.append({ini::Config, key, QString()});
+    }
+    for (const QString& key :
+         {ini::key::CPU, ini::key::MB, ini::key::MEM, ini::key::HD, ini::key::Show}) {
+        keys.append({ini::Info, key, QString()});
+    }
+    return keys;
+}
+
+NoticeSource::NoticeSource() {
+    // The folder too: a save that replaces the file by rename ends the file's
+    // own watch, and the folder tells of the new one.
+    auto reread = [this] {
+        readDue_ = QDeadlineTimer(0);
+        refresh();
+        emit changed();
+    };
+    connect(&watcher_, &QFileSystemWatcher::fileChanged, this, reread);
+    connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, reread);
+    watch();
+}
+
+void NoticeSource::watch() {
+    const QString path = rwini::IniFilePath();
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!watcher_.directories().contains(folder)) {
+        watcher_.addPath(folder);
+    }
+    if (!watcher_.files().contains(path) && QFileInfo::exists(path)) {
+        watcher_.addPath(path);
+    }
+}
+
+void NoticeSource::refresh() {
+    if (read_ && snapshot_.current() && !readDue_.hasExpired()) {
+        return;
+    }
+    snapshot_ = rwini::ReadSnapshot();
+    notice_ = noticeOf(snapshot_);
+    rwini::WriteMissing(snapshot_, noticeKeys());
+    read_ = true;
+    readDue_.setRemainingTime(10000);
+    watch();
+}
+
+} // namespace tidepanel
