@@ -12,6 +12,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTest>
+#include <QThread>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -177,7 +178,9 @@ TEST_F(PanelWindows, AFreshFolderComesUpWithEmptyLinesAndTheInfoWindow) {
     EXPECT_EQ(panel->Label5.text(), "：");
     EXPECT_TRUE(panel->Label1.text().isEmpty());
     EXPECT_NE(panel->peizhi(), nullptr);
-    EXPECT_TRUE(folder.has(ini::Display, ini::key::Info)) << "the read wrote the key back";
+    QThread::msleep(1000);
+    tick(*panel);
+    EXPECT_TRUE(folder.has(ini::Display, ini::key::Info)) << "a tick wrote the keys back";
     EXPECT_TRUE(recorder.ends.empty());
 }
 
