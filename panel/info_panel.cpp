@@ -69,18 +69,27 @@ void MainForm::Form_Load() {
     PlaceLowerRight(*this);
     ApplyColourKey(*this);
     SendToBottom(*this);
+    source_.refresh();
+    setVisibility();
+    setValueCaptions();
+    setLineLabels();
+    // What the first sight of the notice need not wait for (a synced write,
+    // a second window) comes once this window has been shown.
+    QTimer::singleShot(0, this, &MainForm::finishStart);
+}
+
+void MainForm::finishStart() {
+    if (!loaded_) {
+        return;
+    }
     if (!duties_.registerAutostart()) {
         // Not a reason to stop: the panel runs, it just will not start at logon.
         qWarning("tidepanel: could not register to start at logon");
     }
-    source_.refresh();
     // At start-up the Info switch is a number, on ticks a text.
     if (switchShown(source_.notice().infoSwitch)) {
         showPeizhi();
     }
-    setVisibility();
-    setValueCaptions();
-    setLineLabels();
 }
 
 void MainForm::Timer1_Timer() {

@@ -56,6 +56,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void finishStart();
     void showPeizhi();
     void unloadPeizhi();
     void followInfoSwitch();

@@ -57,6 +57,7 @@ protected:
                               }});
         panel->Timer1.stop(); // the tests tick by hand
         panel->Form_Load();
+        QCoreApplication::processEvents(); // the start's second half, once shown
         if (panel->peizhi()) {
             panel->peizhi()->Timer1.stop();
         }
