@@ -9,7 +9,7 @@ tide_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb x11-utils x11-xserver-utils xdotool xclip imagemagick openbox
     fonts-wqy-zenhei
-    qt6-base-private-dev qt6-wayland qt6-wayland-dev libwayland-dev wayland-protocols dpkg-dev
+    qt6-base-private-dev qt6-wayland qt6-wayland-dev libwayland-dev wayland-protocols
     sway grim weston xwayland
     clang
     g++-mingw-w64-x86-64 wine64 locales xz-utils
