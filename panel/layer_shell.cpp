@@ -201,7 +201,9 @@ void hold(QWidget& window, Qt::Corner corner, int margin) {
     }
     window.setProperty(cornerProperty, int(corner));
     window.setProperty(marginProperty, margin);
-    placeAnew(&window);
+    if (window.isVisible()) {
+        placeAnew(&window);
+    }
 }
 
 } // namespace tidepanel::layer_shell
