@@ -177,11 +177,11 @@ int lettering(const QImage& shot, const QRect& area) {
 
 class Panel : public ::testing::Test {
 protected:
-    void start(bool sway) {
+    void start(bool sway, const QStringList& environment = {}) {
         desktop_ = std::make_unique<Compositor>(sway);
         ASSERT_TRUE(desktop_->ready()) << "no headless compositor";
         write("0", "400-000-0000");
-        panel_ = desktop_->start(app_.path(), QStringLiteral("tidepanel"));
+        panel_ = desktop_->start(app_.path(), QStringLiteral("tidepanel"), environment);
     }
     void SetUp() override {
         start(true);
@@ -262,14 +262,22 @@ TEST_F(SwayPanel, StaysAtTheLowerRightWhenTheOutputChanges) {
 }
 
 class WestonPanel : public Panel {
-    void SetUp() override { start(false); }
+    void SetUp() override {}
 };
 
 TEST_F(WestonPanel, FallsBackToXWaylandAndShowsItsLettering) {
+    start(false);
     EXPECT_TRUE(waitUntil([&] { return lettering(grab(), screen) > 200; }, 20000, 300));
     EXPECT_FALSE(
         desktop_->run(QStringLiteral("xdotool"), {"search", "--name", "^Form1$"}).isEmpty())
         << "the panel is no X window";
+}
+
+TEST_F(WestonPanel, AUsersChoiceOfPlatformWins) {
+    start(false, {QStringLiteral("QT_QPA_PLATFORM=wayland")});
+    EXPECT_TRUE(waitUntil([&] { return lettering(grab(), screen) > 200; }, 20000, 300));
+    EXPECT_TRUE(desktop_->run(QStringLiteral("xdotool"), {"search", "--name", "^Form1$"}).isEmpty())
+        << "the panel runs through XWayland";
 }
 
 } // namespace
