@@ -51,7 +51,7 @@ tide_source_packages() {
     . /etc/os-release
     # The archive the machine already installs from (not its security one).
     uri=$({ grep -hs '^URIs:' /etc/apt/sources.list.d/*.sources | awk '{print $2}'
-            awk '$1 == "deb" {print $2}' /etc/apt/sources.list 2>/dev/null; } |
+            awk '$1 == "deb" {print $2}' /etc/apt/sources.list 2>/dev/null || true; } |
         grep -v security | head -n 1)
     [ -n "$uri" ] || { echo "No Debian archive found in the apt sources" >&2; return 1; }
     printf 'Types: deb-src\nURIs: %s\nSuites: %s\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
