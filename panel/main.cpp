@@ -1,7 +1,7 @@
 // tidepanel: the shop's notice on the desktop, refreshed from SysInfo.ini
 // once a second.
 #include "application.h"
-#include "main_form.h"
+#include "info_panel.h"
 #include "platform_open.h"
 #include "resources.h"
 #include "session_end.h"
@@ -26,9 +26,9 @@ int main(int argc, char** argv) {
     }
     QApplication::setWindowIcon(icon);
 
-    tidepanel::main panel;
+    tidepanel::MainForm panel;
     // exit, not quit: quit would first ask every window to close once more.
-    QObject::connect(&panel, &tidepanel::main::allUnloaded, &app,
+    QObject::connect(&panel, &tidepanel::MainForm::allUnloaded, &app,
                      [] { QCoreApplication::exit(0); });
     tide::onSessionEnd([&panel] { panel.unload(); });
     panel.Form_Load();

@@ -81,12 +81,17 @@ void NoticeSource::watch() {
 
 void NoticeSource::refresh() {
     if (read_ && snapshot_.current() && !readDue_.hasExpired()) {
+        if (defaultsDue_ && rested_.hasExpired()) {
+            defaultsDue_ = false;
+            rwini::WriteMissing(snapshot_, noticeKeys());
+        }
         return;
     }
     snapshot_ = rwini::ReadSnapshot();
     notice_ = noticeOf(snapshot_);
-    rwini::WriteMissing(snapshot_, noticeKeys());
     read_ = true;
+    defaultsDue_ = true;
+    rested_.setRemainingTime(900);
     readDue_.setRemainingTime(10000);
     watch();
 }

@@ -41,8 +41,10 @@ public:
 
     const Notice& notice() const { return notice_; }
 
-    // Reads the file where it changed since the last read, and writes the
-    // defaults of missing keys where this user may.
+    // Reads the file where it changed since the last read. The defaults of
+    // missing keys are written (where this user may) only once the file has
+    // rested a second: another program may be writing it in place, and a
+    // default written over its first bytes would lose the rest.
     void refresh();
 
 signals:
@@ -56,6 +58,8 @@ private:
     rwini::Snapshot snapshot_;
     QFileSystemWatcher watcher_;
     bool read_ = false;
+    bool defaultsDue_ = false;
+    QDeadlineTimer rested_;
     // A time stamp that is coarse may hide a change made within its tick:
     // the file is read again at least this often.
     QDeadlineTimer readDue_{0};

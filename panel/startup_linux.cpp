@@ -1,6 +1,7 @@
 // Start-up duties in a desktop session on Linux: a lock file in a folder of
 // the user's own, per host and display, and an XDG autostart entry.
 #include "autostart_entry.h"
+#include "layer_shell.h"
 #include "startup.h"
 
 #include <QCoreApplication>
@@ -65,8 +66,21 @@ QString privateFolder() {
 void preferPlacableWindows() {
     const bool wayland = qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland") ||
                          qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
-    if (wayland && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "xcb");
+    const QByteArray chosen = qgetenv("QT_QPA_PLATFORM");
+    if (!wayland || !(chosen.isEmpty() || chosen.startsWith("wayland"))) {
+        return; // an X session, or the user's own choice of platform
+    }
+    // Without layer-shell a Wayland client can neither place its windows nor
+    // keep them below others; XWayland still lets the panel do both.
+    if (!layer_shell::offered()) {
+        if (chosen.isEmpty()) {
+            qputenv("QT_QPA_PLATFORM", "xcb");
+        }
+        return;
+    }
+    qputenv("QT_QPA_PLATFORM", chosen.isEmpty() ? QByteArray("wayland") : chosen);
+    if (!qEnvironmentVariableIsSet("QT_WAYLAND_SHELL_INTEGRATION")) {
+        qputenv("QT_WAYLAND_SHELL_INTEGRATION", QByteArray(layer_shell::key) + ";xdg-shell");
     }
 }
 

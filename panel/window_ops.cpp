@@ -47,6 +47,9 @@ int flushRight(const QRect& screen, int width, qreal ratio) {
 } // namespace
 
 void ApplyColourKey(QWidget& window) {
+    if (backend::makeTranslucent(window)) {
+        return;
+    }
     const QColor key = form::bgr(colourKey);
     if (window.palette().color(QPalette::Window) != key) { // a copy and a compare otherwise
         QPalette palette = window.palette();
@@ -78,11 +81,15 @@ QPoint upperRight(const QRect& screen, const QSize& window, qreal ratio) {
 // its frame geometry is not known (1 x 1) until the window manager has
 // answered, and a move by it would push the window off the screen's corner.
 void PlaceLowerRight(QWidget& window) {
-    window.move(lowerRight(primaryScreen(), window.size(), screenRatio()));
+    if (!backend::anchor(window, Qt::BottomRightCorner, form::px(bottomMargin))) {
+        window.move(lowerRight(primaryScreen(), window.size(), screenRatio()));
+    }
 }
 
 void PlaceUpperRight(QWidget& window) {
-    window.move(upperRight(primaryScreen(), window.size(), screenRatio()));
+    if (!backend::anchor(window, Qt::TopRightCorner, 0)) {
+        window.move(upperRight(primaryScreen(), window.size(), screenRatio()));
+    }
 }
 
 namespace ops_record {

@@ -16,14 +16,15 @@ namespace tidepanel {
 inline constexpr unsigned colourKey = 0xFEFEFE;
 
 // Paints the window's background in the colour key and makes that colour
-// see-through; call again whenever what the window shows has changed.
+// see-through; call again whenever what the window shows has changed. Where
+// windows are blended by alpha (Wayland), the ground is left clear instead.
 void ApplyColourKey(QWidget& window);
 
 // Puts the window below all other windows.
 void SendToBottom(QWidget& window);
 
 // Moves the window flush with the right edge of the primary screen, its lower
-// edge 450 twips above the screen's.
+// edge 450 twips above the screen's (on Wayland: anchors it there).
 void PlaceLowerRight(QWidget& window);
 
 // Moves the window into the upper-right corner of the primary screen.

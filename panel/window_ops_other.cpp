@@ -16,4 +16,13 @@ bool sendToBottom(QWidget&) {
     return false;
 }
 
+// The window is keyed and moved by the program itself.
+bool makeTranslucent(QWidget&) {
+    return false;
+}
+
+bool anchor(QWidget&, Qt::Corner, int) {
+    return false;
+}
+
 } // namespace tidepanel::backend

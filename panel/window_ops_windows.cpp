@@ -40,4 +40,13 @@ bool sendToBottom(QWidget& window) {
     return true;
 }
 
+// The window is keyed and moved by the program itself.
+bool makeTranslucent(QWidget&) {
+    return false;
+}
+
+bool anchor(QWidget&, Qt::Corner, int) {
+    return false;
+}
+
 } // namespace tidepanel::backend

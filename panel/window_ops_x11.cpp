@@ -2,7 +2,7 @@
 // becomes a cut-out made with the SHAPE extension, stacking goes through the
 // window manager's EWMH states where one runs and a plain lower otherwise.
 #include "key_shape.h"
-#include "window_backend.h"
+#include "window_backend_linux.h"
 #include "window_ops.h"
 
 #include <QAbstractEventDispatcher>
@@ -275,6 +275,8 @@ void flushBeforeWaiting(xcb_connection_t* c) {
 
 } // namespace
 
+namespace x11 {
+
 Qt::WindowFlags windowFlags() {
     // Not Qt::Tool: that makes Qt mark the window transient for the root,
     // which window managers stack with the application's other windows.
@@ -321,5 +323,7 @@ bool sendToBottom(QWidget& window) {
     flushBeforeWaiting(c);
     return true;
 }
+
+} // namespace x11
 
 } // namespace tidepanel::backend

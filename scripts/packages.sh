@@ -8,7 +8,9 @@ tide_packages=(
     qt6-base-dev libgl-dev libxcb-shape0-dev libx11-xcb-dev libxcb1-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb x11-utils x11-xserver-utils xdotool xclip imagemagick openbox
-    fonts-wqy-zenhei qt6-translations-l10n
+    fonts-wqy-zenhei
+    qt6-base-private-dev qt6-wayland qt6-wayland-dev libwayland-dev wayland-protocols
+    sway grim weston xwayland
     clang
     dpkg-dev lintian desktop-file-utils appstream qt6-translations-l10n
     g++-mingw-w64-x86-64 wine64 locales xz-utils
@@ -39,4 +41,21 @@ tide_install_locale() {
         echo "Generating the $name.UTF-8 locale"
         "${sudo[@]}" localedef -i "$name" -f UTF-8 "$name.UTF-8"
     done
+}
+
+# Makes Debian's source package of this version available to apt-get source,
+# from the same Debian archive as the binary ones.
+tide_source_packages() {
+    local package=$1 version=$2 sudo=() uri
+    apt-cache showsrc "$package" 2>/dev/null | grep -q "^Version: $version" && return 0
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    . /etc/os-release
+    # The archive the machine already installs from (not its security one).
+    uri=$({ grep -hs '^URIs:' /etc/apt/sources.list.d/*.sources | awk '{print $2}'
+            awk '$1 == "deb" {print $2}' /etc/apt/sources.list 2>/dev/null || true; } |
+        grep -v security | head -n 1)
+    [ -n "$uri" ] || { echo "No Debian archive found in the apt sources" >&2; return 1; }
+    printf 'Types: deb-src\nURIs: %s\nSuites: %s\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
+        "$uri" "$VERSION_CODENAME" | "${sudo[@]}" tee /etc/apt/sources.list.d/tide-qt-src.sources >/dev/null
+    "${sudo[@]}" apt-get update -qq
 }

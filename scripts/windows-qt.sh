@@ -52,18 +52,7 @@ sudo=()
 source scripts/packages.sh
 tide_install_packages qt6-base-dev-tools ninja-build xz-utils
 
-# The source package comes from the same Debian archive as the binary ones.
-if ! apt-cache showsrc qt6-base 2>/dev/null | grep -q "^Version: $version"; then
-    . /etc/os-release
-    # The archive the machine already installs from (not its security one).
-    uri=$({ grep -hs '^URIs:' /etc/apt/sources.list.d/*.sources | awk '{print $2}'
-            awk '$1 == "deb" {print $2}' /etc/apt/sources.list 2>/dev/null; } |
-        grep -v security | head -n 1)
-    [ -n "$uri" ] || { echo "No Debian archive found in the apt sources" >&2; exit 1; }
-    printf 'Types: deb-src\nURIs: %s\nSuites: %s\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
-        "$uri" "$VERSION_CODENAME" | "${sudo[@]}" tee /etc/apt/sources.list.d/tide-qt-src.sources >/dev/null
-    "${sudo[@]}" apt-get update -qq
-fi
+tide_source_packages qt6-base "$version"
 
 mkdir -p "$work"
 cd "$work"

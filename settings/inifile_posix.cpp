@@ -327,9 +327,12 @@ bool readJournal(const QByteArray& journal, const struct stat& file, QByteArray&
 
 // A new journal of ours, readable by every reader and writable by none of
 // them, owned as the file where we may (an administrator writing someone
-// else's file). Where something else holds the name, there is none.
+// else's file). It is written whole under a name of its own first and then
+// linked to its place, so that a reader never finds half of it; where
+// something else holds the name, there is none.
 bool writeJournal(const QByteArray& journal, const struct stat& file, const QByteArray& bytes) {
-    Fd fd(::open(journal.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644));
+    QByteArray fresh = journal + ".XXXXXX";
+    Fd fd(::mkostemp(fresh.data(), O_CLOEXEC));
     if (fd.get() < 0) {
         return false;
     }
@@ -337,12 +340,11 @@ bool writeJournal(const QByteArray& journal, const struct stat& file, const QByt
     const bool admin = ::geteuid() == 0;
     [[maybe_unused]] const int owned =
         ::fchown(fd.get(), admin ? file.st_uid : uid_t(-1), file.st_gid);
-    if (::fchmod(fd.get(), 0644) != 0 || writeAll(fd.get(), journalMark + bytes, 0) != 0 ||
-        ::fsync(fd.get()) != 0) {
-        ::unlink(journal.constData());
-        return false;
-    }
-    return true;
+    const bool linked = ::fchmod(fd.get(), 0644) == 0 &&
+                        writeAll(fd.get(), journalMark + bytes, 0) == 0 && ::fsync(fd.get()) == 0 &&
+                        ::link(fresh.constData(), journal.constData()) == 0;
+    ::unlink(fresh.constData());
+    return linked;
 }
 
 int writeInPlace(int fd, const QByteArray& bytes) {

@@ -1,4 +1,4 @@
-#include "peizhi.h"
+#include "config_info.h"
 
 #include "form.h"
 #include "lettering.h"
@@ -81,14 +81,12 @@ void Peizhi::closeEvent(QCloseEvent* event) {
     event->accept();
     Timer1.stop();
     emit unloaded();
-    deleteLater();
 }
 
 void Peizhi::unload() {
     Timer1.stop();
     hide();
     emit unloaded();
-    deleteLater();
 }
 
 } // namespace tidepanel

@@ -12,6 +12,9 @@ namespace tidepanel {
 
 class NoticeSource;
 
+// The form Peizhi (caption "配置信息"). Label6: the welcome heading; Label1 to
+// Label5: the captions of the processor, main board, memory, hard disk and
+// remarks lines; Label7 to Label11: those lines' texts. Timer1: its tick.
 class Peizhi : public QWidget {
     Q_OBJECT
 public:
@@ -23,8 +26,8 @@ public:
     // A change of the file, shown at once.
     void showChange();
 
-    // Hides the window, stops its timer and lets it go; `unloaded` tells the
-    // info panel, which owns the question whether the program goes on.
+    // Hides the window and stops its timer; `unloaded` tells the info panel,
+    // which owns it and the question whether the program goes on.
     void unload();
 
     Lettering Label1, Label2, Label3, Label4, Label5, Label6, Label7, Label8, Label9, Label10,

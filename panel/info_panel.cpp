@@ -1,4 +1,4 @@
-#include "main_form.h"
+#include "info_panel.h"
 
 #include "form.h"
 #include "lettering.h"
@@ -18,7 +18,8 @@ Duties platformDuties() {
     return {startup::claimSingleInstance, startup::RegisterAutostart};
 }
 
-main::main(Duties duties) : QWidget(nullptr, backend::windowFlags()), duties_(std::move(duties)) {
+MainForm::MainForm(Duties duties)
+    : QWidget(nullptr, backend::windowFlags()), duties_(std::move(duties)) {
     setWindowTitle(QStringLiteral("Form1"));
     setFixedSize(form::px(4950), form::px(2685));
     const QFont title = form::font(QStringLiteral("楷体"), 24, true);
@@ -47,20 +48,20 @@ main::main(Duties duties) : QWidget(nullptr, backend::windowFlags()), duties_(st
     Label4.setWordWrap(true);
 
     Timer1.setInterval(1000);
-    connect(&Timer1, &QTimer::timeout, this, &main::Timer1_Timer);
+    connect(&Timer1, &QTimer::timeout, this, &MainForm::Timer1_Timer);
     Timer1.start();
-    connect(&source_, &NoticeSource::changed, this, &main::showChange);
+    connect(&source_, &NoticeSource::changed, this, &MainForm::showChange);
 }
 
-main::~main() {
-    delete peizhi_.data();
+MainForm::~MainForm() {
+    delete peizhi_.release();
 }
 
-Peizhi* main::peizhi() const {
-    return peizhi_.data();
+Peizhi* MainForm::peizhi() const {
+    return peizhi_.get();
 }
 
-void main::Form_Load() {
+void MainForm::Form_Load() {
     if (!duties_.claimSingleInstance()) {
         seams::endProcess(0);
         return;
@@ -68,21 +69,30 @@ void main::Form_Load() {
     PlaceLowerRight(*this);
     ApplyColourKey(*this);
     SendToBottom(*this);
+    source_.refresh();
+    setVisibility();
+    setValueCaptions();
+    setLineLabels();
+    // What the first sight of the notice need not wait for (a synced write,
+    // a second window) comes once this window has been shown.
+    QTimer::singleShot(0, this, &MainForm::finishStart);
+}
+
+void MainForm::finishStart() {
+    if (!loaded_) {
+        return;
+    }
     if (!duties_.registerAutostart()) {
         // Not a reason to stop: the panel runs, it just will not start at logon.
         qWarning("tidepanel: could not register to start at logon");
     }
-    source_.refresh();
     // At start-up the Info switch is a number, on ticks a text.
     if (switchShown(source_.notice().infoSwitch)) {
         showPeizhi();
     }
-    setVisibility();
-    setValueCaptions();
-    setLineLabels();
 }
 
-void main::Timer1_Timer() {
+void MainForm::Timer1_Timer() {
     SendToBottom(*this);
     source_.refresh();
     followInfoSwitch();
@@ -97,7 +107,7 @@ void main::Timer1_Timer() {
     ApplyColourKey(*this);
 }
 
-void main::showChange() {
+void MainForm::showChange() {
     if (!loaded_) {
         if (peizhi_) {
             peizhi_->showChange();
@@ -116,7 +126,7 @@ void main::showChange() {
     }
 }
 
-void main::followInfoSwitch() {
+void MainForm::followInfoSwitch() {
     if (source_.notice().infoSwitch == QLatin1String("0")) {
         unloadPeizhi();
     } else {
@@ -124,13 +134,13 @@ void main::followInfoSwitch() {
     }
 }
 
-void main::Form_Unload() {
+void MainForm::Form_Unload() {
     // A failure is logged, with its reason, by the settings layer: a panel
     // at the session's end has nobody to tell.
     rwini::WriteIniValue(ini::Sysinfo, ini::key::Close, ini::Start);
 }
 
-void main::unload() {
+void MainForm::unload() {
     if (!loaded_) {
         return;
     }
@@ -143,16 +153,21 @@ void main::unload() {
     }
 }
 
-void main::closeEvent(QCloseEvent* event) {
+void MainForm::closeEvent(QCloseEvent* event) {
     unload();
     event->accept();
 }
 
-void main::showPeizhi() {
+void MainForm::showPeizhi() {
     if (!peizhi_) {
-        peizhi_ = new Peizhi(source_);
-        connect(peizhi_, &Peizhi::unloaded, this, [this] {
-            peizhi_ = nullptr;
+        peizhi_.reset(new Peizhi(source_));
+        Peizhi* window = peizhi_.get();
+        connect(window, &Peizhi::unloaded, this, [this, window] {
+            if (peizhi_.get() != window) {
+                return; // let go already
+            }
+            // Told from within its own handlers: it goes once they have returned.
+            peizhi_.release()->deleteLater();
             if (!loaded_) {
                 emit allUnloaded();
             }
@@ -162,13 +177,13 @@ void main::showPeizhi() {
     peizhi_->show();
 }
 
-void main::unloadPeizhi() {
+void MainForm::unloadPeizhi() {
     if (peizhi_) {
         peizhi_->unload();
     }
 }
 
-void main::setValueCaptions() {
+void MainForm::setValueCaptions() {
     const Notice& n = source_.notice();
     Label1.setText(n.title);
     Label1.setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -180,7 +195,7 @@ void main::setValueCaptions() {
     Label4.setAlignment(Qt::AlignLeft | Qt::AlignTop);
 }
 
-void main::setVisibility() {
+void MainForm::setVisibility() {
     // Each switch governs its value line, then its label.
     const Notice& n = source_.notice();
     Label1.setVisible(n.titleShown);
@@ -192,7 +207,7 @@ void main::setVisibility() {
     Label7.setVisible(n.addressShown);
 }
 
-void main::setLineLabels() {
+void MainForm::setLineLabels() {
     const Notice& n = source_.notice();
     Label5.setText(n.serviceLabel);
     Label6.setText(n.supportLabel);

@@ -2,17 +2,17 @@
 // lettering at the lower right of the screen, refreshed once a second.
 #pragma once
 
+#include "config_info.h"
 #include "notice.h"
-#include "peizhi.h"
 
 #include "lettering.h"
 
 #include <QLabel>
-#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 namespace tidepanel {
 
@@ -25,11 +25,16 @@ struct Duties {
 // The platform's own duties.
 Duties platformDuties();
 
-class main : public QWidget {
+// The form main (caption "Form1"). Label1: the shop's name; Label2: the
+// service phone number, after its label Label5; Label3: the support phone
+// number, after Label6; Label4: the address, after Label7; Label8: the credit
+// line. Timer1: the tick. It owns the configuration info window and the
+// notice both windows show.
+class MainForm : public QWidget {
     Q_OBJECT
 public:
-    explicit main(Duties duties = platformDuties());
-    ~main() override;
+    explicit MainForm(Duties duties = platformDuties());
+    ~MainForm() override;
 
     void Form_Load();
     void Timer1_Timer();
@@ -53,6 +58,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void finishStart();
     void showPeizhi();
     void unloadPeizhi();
     void followInfoSwitch();
@@ -64,7 +70,7 @@ private:
 
     Duties duties_;
     NoticeSource source_;
-    QPointer<Peizhi> peizhi_;
+    std::unique_ptr<Peizhi> peizhi_;
     bool loaded_ = true;
 };
 

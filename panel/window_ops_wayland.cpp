@@ -1,0 +1,29 @@
+// The window operations natively on Wayland: windows blend by alpha, and with
+// layer-shell the compositor holds them beneath all others at a corner of the
+// output. Without it (a user's own choice of platform) nothing can place or
+// lower a window, and those requests are dropped.
+#include "layer_shell.h"
+#include "window_backend_linux.h"
+
+#include <QWidget>
+
+namespace tidepanel::backend::wayland {
+
+bool sendToBottom(QWidget&) {
+    return true; // the bottom layer keeps the window there
+}
+
+bool makeTranslucent(QWidget& window) {
+    // Before the window is first shown, so that its surface has alpha.
+    if (!window.testAttribute(Qt::WA_TranslucentBackground)) {
+        window.setAttribute(Qt::WA_TranslucentBackground);
+    }
+    return true;
+}
+
+bool anchor(QWidget& window, Qt::Corner corner, int margin) {
+    layer_shell::hold(window, corner, margin);
+    return true;
+}
+
+} // namespace tidepanel::backend::wayland
