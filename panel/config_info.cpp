@@ -63,7 +63,7 @@ void Peizhi::Timer1_Timer() {
 
 void Peizhi::showChange() {
     // Its captions only: its first tick is the one that replaces "获取中".
-    if (Label7.text() != QLatin1String("获取中") || !Timer1.isActive()) {
+    if (Label7.text() != QStringLiteral("获取中") || !Timer1.isActive()) {
         setCaptions();
     }
 }
@@ -75,6 +75,8 @@ void Peizhi::setCaptions() {
     Label9.setText(n.memory);
     Label10.setText(n.disk);
     Label11.setText(n.remarks);
+    // The cut-out made ready for the new texts before anything paints them.
+    ApplyColourKey(*this);
 }
 
 void Peizhi::closeEvent(QCloseEvent* event) {

@@ -118,11 +118,13 @@ void MainForm::showChange() {
     setValueCaptions();
     setVisibility();
     setLineLabels();
-    if (peizhi_) {
-        peizhi_->showChange();
-    }
     if (source_.notice().ends) {
         seams::endProcess(0);
+        return;
+    }
+    ApplyColourKey(*this);
+    if (peizhi_) {
+        peizhi_->showChange();
     }
 }
 

@@ -111,9 +111,9 @@ BitmapLayout bitmapLayout(xcb_connection_t* c) {
     return layout;
 }
 
-// The cut-out as a one-bit mask: a handful of small requests, however
-// intricate the lettering.
-void shape(xcb_connection_t* c, QWidget& window) {
+// The cut-out as a one-bit mask on the server: a handful of small requests,
+// however intricate the lettering.
+xcb_pixmap_t maskOf(xcb_connection_t* c, QWidget& window) {
     const qreal ratio = window.devicePixelRatioF();
     QImage image(window.size() * ratio, QImage::Format_RGB32);
     image.setDevicePixelRatio(ratio);
@@ -127,10 +127,12 @@ void shape(xcb_connection_t* c, QWidget& window) {
     xcb_create_gc(c, gc, mask, 0, nullptr);
     xcb_put_image(c, XCB_IMAGE_FORMAT_XY_PIXMAP, mask, gc, uint16_t(image.width()),
                   uint16_t(image.height()), 0, 0, 0, 1, uint32_t(bits.size()), bits.data());
-    xcb_shape_mask(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, w, 0, 0, mask);
     xcb_free_gc(c, gc);
-    xcb_free_pixmap(c, mask);
-    xcb_flush(c);
+    return mask;
+}
+
+void setShape(xcb_connection_t* c, QWidget& window, xcb_shape_op_t op, xcb_pixmap_t mask) {
+    xcb_shape_mask(c, op, XCB_SHAPE_SK_BOUNDING, xcb_window_t(window.winId()), 0, 0, mask);
 }
 
 // What is kept for each panel window. Captions change between ticks (and the
@@ -151,7 +153,8 @@ public:
         }
     }
     ~WindowState() override { all().remove(&window_); }
-    void reshapeNow() {
+    void reshapeNow(bool mayHaveChanged = false) {
+        changed_ = changed_ || mayHaveChanged;
         pending_ = false;
         xcb_connection_t* c = connection();
         if (!c) {
@@ -167,10 +170,35 @@ public:
             return;
         }
         rendering_ = true; // rendering paints too; those paints must not schedule another
-        shape(c, window_);
+        const xcb_pixmap_t mask = maskOf(c, window_);
         rendering_ = false;
+        if (id != shapedId_) {
+            setShape(c, window_, XCB_SHAPE_SO_SET, mask);
+            xcb_free_pixmap(c, mask);
+            xcb_flush(c);
+        } else {
+            // A new picture on a shaped window: until its pixels are on the
+            // server, only what both pictures cover shows, so that no moment
+            // shows key-coloured ground or half of the old lettering.
+            settle();
+            setShape(c, window_, XCB_SHAPE_SO_INTERSECT, mask);
+            xcb_flush(c);
+            settling_ = mask;
+            QTimer::singleShot(0, this, [this] { settle(); });
+        }
         shaped_ = std::move(now);
         shapedId_ = id;
+    }
+
+    // The cut-out of the new picture, once Qt has sent its pixels.
+    void settle() {
+        xcb_connection_t* c = connection();
+        if (settling_ && c) {
+            setShape(c, window_, XCB_SHAPE_SO_SET, settling_);
+            xcb_free_pixmap(c, settling_);
+            xcb_flush(c);
+        }
+        settling_ = 0;
     }
 
     bool statesRequested = false; // of the window manager, once the window is mapped
@@ -206,7 +234,8 @@ private:
     WId shapedId_ = 0;
     bool rendering_ = false;
     bool pending_ = false;
-    bool changed_ = false; // the picture may have changed since the cut-out was set
+    bool changed_ = false;      // the picture may have changed since the cut-out was set
+    xcb_pixmap_t settling_ = 0; // the new cut-out, set once the new pixels are sent
 };
 
 // A restack that moves the window makes the server report its geometry, and
@@ -292,7 +321,9 @@ bool applyColourKey(QWidget& window) {
     if (!window.isVisible()) {
         setStatesOnUnmapped(c, w);
     }
-    WindowState::of(window).reshapeNow();
+    // Called right after the window's texts changed, before any event can
+    // paint them: the cut-out is made ready for the new picture first.
+    WindowState::of(window).reshapeNow(true);
     return true;
 }
 

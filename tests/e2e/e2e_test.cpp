@@ -205,13 +205,14 @@ TEST_P(EndToEnd, TheConfigurationInfoWindowFollowsItsSwitch) {
 
     desktop->focus(settings);
     desktop->keys({QStringLiteral("space"), QStringLiteral("Return")});
-    ASSERT_TRUE(answerBox(QStringLiteral("信息")));
+    // The save shows at once, while the editor still says so: first the
+    // placeholder, then, at the window's first tick, the stored text.
     ASSERT_TRUE(waitUntil([&] { return !desktop->windows(infoTitle).isEmpty(); }, 1500));
-    // First the placeholder, then, at the window's first tick, the stored text.
     QThread::msleep(100);
     const QImage placeholder = desktop->grab(cpuValue);
     EXPECT_FALSE(onlyRoot(placeholder));
     EXPECT_TRUE(waitUntil([&] { return desktop->grab(cpuValue) != placeholder; }, 1500));
+    ASSERT_TRUE(answerBox(QStringLiteral("信息")));
 }
 
 TEST_P(EndToEnd, TheCloseFlagEndsThePanelUntilItIsRepaired) {

@@ -302,7 +302,8 @@ TEST_F(PanelWindows, PlacementAndWindowOperationsFollowTheirOrder) {
     tick(*panel);
     panel->peizhi()->Timer1_Timer();
     EXPECT_EQ(tidepanel::ops_record::taken(),
-              QStringList({"SendToBottom Form1", "ApplyColourKey Form1", "SendToBottom 配置信息"}));
+              QStringList({"SendToBottom Form1", "ApplyColourKey Form1", "SendToBottom 配置信息",
+                           "ApplyColourKey 配置信息"}));
     EXPECT_EQ(panel->pos(), QPoint(screen.right() + 1 - 330, screen.bottom() + 1 - 179 - 30));
     EXPECT_EQ(panel->peizhi()->pos(), QPoint(5, 5)) << "placed only when it loads";
 }
