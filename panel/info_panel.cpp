@@ -95,12 +95,7 @@ void MainForm::finishStart() {
 void MainForm::Timer1_Timer() {
     SendToBottom(*this);
     source_.refresh();
-    followInfoSwitch();
-    setValueCaptions();
-    setVisibility();
-    setLineLabels();
-    if (source_.notice().ends) {
-        seams::endProcess(0);
+    if (!showNotice()) {
         return;
     }
     PlaceLowerRight(*this);
@@ -108,24 +103,27 @@ void MainForm::Timer1_Timer() {
 }
 
 void MainForm::showChange() {
-    if (!loaded_) {
-        if (peizhi_) {
-            peizhi_->showChange();
+    if (loaded_) {
+        if (!showNotice()) {
+            return;
         }
-        return;
+        ApplyColourKey(*this);
     }
+    if (peizhi_) {
+        peizhi_->showChange();
+    }
+}
+
+bool MainForm::showNotice() {
     followInfoSwitch();
     setValueCaptions();
     setVisibility();
     setLineLabels();
     if (source_.notice().ends) {
         seams::endProcess(0);
-        return;
+        return false;
     }
-    ApplyColourKey(*this);
-    if (peizhi_) {
-        peizhi_->showChange();
-    }
+    return true;
 }
 
 void MainForm::followInfoSwitch() {

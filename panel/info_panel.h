@@ -65,6 +65,9 @@ private:
     void setLineLabels();
     // A change of the file, shown at once rather than at the next tick.
     void showChange();
+    // The info window, captions, switches and close flag of the notice, in
+    // the tick's order; false when the close flag ended the program.
+    bool showNotice();
 
     Duties duties_;
     NoticeSource source_;
