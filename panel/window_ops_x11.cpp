@@ -26,7 +26,7 @@
 #include <utility>
 #include <vector>
 
-namespace tidepanel::backend {
+namespace tidepanel {
 namespace {
 
 xcb_connection_t* connection() {
@@ -314,33 +314,38 @@ void flushBeforeWaiting(xcb_connection_t* c) {
 
 } // namespace
 
-namespace x11 {
-
-Qt::WindowFlags windowFlags() {
+Qt::WindowFlags X11Layer::windowFlags() const {
     // Not Qt::Tool: that makes Qt mark the window transient for the root,
     // which window managers stack with the application's other windows.
     return Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnBottomHint;
 }
 
-bool applyColourKey(QWidget& window) {
+// The cut-out, sent where the window's picture changed (a repaint asks as
+// well); `changed` where the caller knows its texts did.
+static void keyWindow(QWidget& window, bool changed) {
     xcb_connection_t* c = connection();
     if (!c) {
-        return false;
+        return;
     }
     const auto w = xcb_window_t(window.winId());
     if (!window.isVisible()) {
         setStatesOnUnmapped(c, w);
     }
-    // Called right after the window's texts changed, before any event can
-    // paint them: the cut-out is made ready for the new picture first.
-    WindowState::of(window).reshapeNow(true);
-    return true;
+    WindowState::of(window).reshapeNow(changed);
 }
 
-bool sendToBottom(QWidget& window) {
+void X11Layer::applyColourKey(QWidget& window) {
+    keyWindow(window, false);
+}
+
+void X11Layer::pictureChanged(QWidget& window) {
+    keyWindow(window, true);
+}
+
+void X11Layer::sendToBottom(QWidget& window) {
     xcb_connection_t* c = connection();
     if (!c) {
-        return false;
+        return;
     }
     static UnchangedGeometryFilter* filter = nullptr;
     if (!filter) {
@@ -362,9 +367,6 @@ bool sendToBottom(QWidget& window) {
     const uint32_t mode = state.managed ? XCB_STACK_MODE_BELOW : XCB_STACK_MODE_BOTTOM_IF;
     xcb_configure_window(c, w, XCB_CONFIG_WINDOW_STACK_MODE, &mode);
     flushBeforeWaiting(c);
-    return true;
 }
 
-} // namespace x11
-
-} // namespace tidepanel::backend
+} // namespace tidepanel
