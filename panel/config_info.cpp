@@ -5,14 +5,14 @@
 #include "names.h"
 #include "notice.h"
 #include "seams.h"
-#include "window_backend.h"
 #include "window_ops.h"
 
 #include <QCloseEvent>
 
 namespace tidepanel {
 
-Peizhi::Peizhi(NoticeSource& source) : QWidget(nullptr, backend::windowFlags()), source_(source) {
+Peizhi::Peizhi(NoticeSource& source, DesktopLayer& layer)
+    : QWidget(nullptr, layer.windowFlags()), source_(source), layer_(layer) {
     setWindowTitle(QStringLiteral("配置信息"));
     setFixedSize(form::px(4170), form::px(3210));
     const QFont heading = form::font(QStringLiteral("微软雅黑"), 12, true);
@@ -43,13 +43,13 @@ Peizhi::Peizhi(NoticeSource& source) : QWidget(nullptr, backend::windowFlags()),
 }
 
 void Peizhi::Form_Load() {
-    PlaceUpperRight(*this);
-    ApplyColourKey(*this);
-    SendToBottom(*this);
+    PlaceUpperRight(layer_, *this);
+    ApplyColourKey(layer_, *this);
+    SendToBottom(layer_, *this);
 }
 
 void Peizhi::Timer1_Timer() {
-    SendToBottom(*this);
+    SendToBottom(layer_, *this);
     source_.refresh();
     setCaptions();
     if (source_.notice().ends) {
@@ -75,8 +75,9 @@ void Peizhi::setCaptions() {
     Label9.setText(n.memory);
     Label10.setText(n.disk);
     Label11.setText(n.remarks);
-    // The cut-out made ready for the new texts before anything paints them.
-    ApplyColourKey(*this);
+    // The cut-out made ready for new texts before anything paints them.
+    ApplyColourKey(layer_, *this, source_.generation() != shownGeneration_);
+    shownGeneration_ = source_.generation();
 }
 
 void Peizhi::closeEvent(QCloseEvent* event) {

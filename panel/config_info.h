@@ -10,6 +10,7 @@
 
 namespace tidepanel {
 
+class DesktopLayer;
 class NoticeSource;
 
 // The form Peizhi (caption "配置信息"). Label6: the welcome heading; Label1 to
@@ -19,7 +20,7 @@ class Peizhi : public QWidget {
     Q_OBJECT
 public:
     // Shows what `source` read, which outlives the window.
-    explicit Peizhi(NoticeSource& source);
+    explicit Peizhi(NoticeSource& source, DesktopLayer& layer);
 
     void Form_Load();
     void Timer1_Timer();
@@ -40,6 +41,8 @@ signals:
 private:
     void setCaptions();
     NoticeSource& source_;
+    DesktopLayer& layer_;
+    quint64 shownGeneration_ = 0; // of the notice whose texts the window shows
 
 protected:
     // Closed from outside (the window manager, the session's end): unloaded.

@@ -7,7 +7,6 @@
 #include "seams.h"
 #include "startup.h"
 #include "switches.h"
-#include "window_backend.h"
 #include "window_ops.h"
 
 #include <QCloseEvent>
@@ -18,8 +17,8 @@ Duties platformDuties() {
     return {startup::claimSingleInstance, startup::RegisterAutostart};
 }
 
-MainForm::MainForm(Duties duties)
-    : QWidget(nullptr, backend::windowFlags()), duties_(std::move(duties)) {
+MainForm::MainForm(Duties duties, DesktopLayer& layer)
+    : QWidget(nullptr, layer.windowFlags()), duties_(std::move(duties)), layer_(layer) {
     setWindowTitle(QStringLiteral("Form1"));
     setFixedSize(form::px(4950), form::px(2685));
     const QFont title = form::font(QStringLiteral("楷体"), 24, true);
@@ -66,9 +65,9 @@ void MainForm::Form_Load() {
         seams::endProcess(0);
         return;
     }
-    PlaceLowerRight(*this);
-    ApplyColourKey(*this);
-    SendToBottom(*this);
+    PlaceLowerRight(layer_, *this);
+    ApplyColourKey(layer_, *this);
+    SendToBottom(layer_, *this);
     source_.refresh();
     setVisibility();
     setValueCaptions();
@@ -93,39 +92,42 @@ void MainForm::finishStart() {
 }
 
 void MainForm::Timer1_Timer() {
-    SendToBottom(*this);
+    SendToBottom(layer_, *this);
     source_.refresh();
-    followInfoSwitch();
-    setValueCaptions();
-    setVisibility();
-    setLineLabels();
-    if (source_.notice().ends) {
-        seams::endProcess(0);
+    if (!showNotice()) {
         return;
     }
-    PlaceLowerRight(*this);
-    ApplyColourKey(*this);
+    PlaceLowerRight(layer_, *this);
+    keyNewPicture();
 }
 
 void MainForm::showChange() {
-    if (!loaded_) {
-        if (peizhi_) {
-            peizhi_->showChange();
+    if (loaded_) {
+        if (!showNotice()) {
+            return;
         }
-        return;
+        keyNewPicture();
     }
+    if (peizhi_) {
+        peizhi_->showChange();
+    }
+}
+
+void MainForm::keyNewPicture() {
+    ApplyColourKey(layer_, *this, source_.generation() != shownGeneration_);
+    shownGeneration_ = source_.generation();
+}
+
+bool MainForm::showNotice() {
     followInfoSwitch();
     setValueCaptions();
     setVisibility();
     setLineLabels();
     if (source_.notice().ends) {
         seams::endProcess(0);
-        return;
+        return false;
     }
-    ApplyColourKey(*this);
-    if (peizhi_) {
-        peizhi_->showChange();
-    }
+    return true;
 }
 
 void MainForm::followInfoSwitch() {
@@ -162,7 +164,7 @@ void MainForm::closeEvent(QCloseEvent* event) {
 
 void MainForm::showPeizhi() {
     if (!peizhi_) {
-        peizhi_.reset(new Peizhi(source_));
+        peizhi_.reset(new Peizhi(source_, layer_));
         Peizhi* window = peizhi_.get();
         connect(window, &Peizhi::unloaded, this, [this, window] {
             if (peizhi_.get() != window) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "config_info.h"
+#include "desktop_layer.h"
 #include "notice.h"
 
 #include "lettering.h"
@@ -33,7 +34,7 @@ Duties platformDuties();
 class MainForm : public QWidget {
     Q_OBJECT
 public:
-    explicit MainForm(Duties duties = platformDuties());
+    explicit MainForm(Duties duties = platformDuties(), DesktopLayer& layer = platformLayer());
     ~MainForm() override;
 
     void Form_Load();
@@ -67,9 +68,16 @@ private:
     void setLineLabels();
     // A change of the file, shown at once rather than at the next tick.
     void showChange();
+    // The info window, captions, switches and close flag of the notice, in
+    // the tick's order; false when the close flag ended the program.
+    bool showNotice();
+    // The colour key, and the cut-out made ready where the texts are new.
+    void keyNewPicture();
 
     Duties duties_;
+    DesktopLayer& layer_;
     NoticeSource source_;
+    quint64 shownGeneration_ = 0; // of the notice whose texts the window shows
     std::unique_ptr<Peizhi> peizhi_;
     bool loaded_ = true;
 };

@@ -1,8 +1,5 @@
 #include "key_shape.h"
 
-#include <QLabel>
-#include <QWidget>
-
 #include <algorithm>
 
 namespace tidepanel {
@@ -36,49 +33,6 @@ std::vector<uint8_t> opaqueMask(const QImage& source, QRgb key, const BitmapLayo
         }
     }
     return bits;
-}
-
-bool Painted::Part::operator==(const Part& o) const {
-    return widget == o.widget && geometry == o.geometry && enabled == o.enabled && font == o.font &&
-           colour == o.colour && text == o.text && alignment == o.alignment && indent == o.indent &&
-           margin == o.margin && format == o.format && wordWrap == o.wordWrap;
-}
-
-bool Painted::operator==(const Painted& o) const {
-    return size == o.size && ratio == o.ratio && background == o.background && parts == o.parts;
-}
-
-Painted painted(const QWidget& window) {
-    Painted p{window.size(),
-              window.devicePixelRatioF(),
-              window.palette().color(QPalette::Window).rgba(),
-              {}};
-    for (const QWidget* child : window.findChildren<const QWidget*>()) {
-        if (!child->isVisibleTo(&window)) {
-            continue;
-        }
-        Painted::Part part{child,
-                           child->geometry(),
-                           child->isEnabled(),
-                           child->font(),
-                           child->palette().color(QPalette::WindowText).rgba(),
-                           QString(),
-                           0,
-                           0,
-                           0,
-                           0,
-                           false};
-        if (const auto* label = qobject_cast<const QLabel*>(child)) {
-            part.text = label->text();
-            part.alignment = int(label->alignment());
-            part.indent = label->indent();
-            part.margin = label->margin();
-            part.format = int(label->textFormat());
-            part.wordWrap = label->wordWrap();
-        }
-        p.parts.push_back(std::move(part));
-    }
-    return p;
 }
 
 } // namespace tidepanel

@@ -89,6 +89,7 @@ void NoticeSource::refresh() {
     }
     snapshot_ = rwini::ReadSnapshot();
     notice_ = noticeOf(snapshot_);
+    ++generation_;
     read_ = true;
     defaultsDue_ = true;
     rested_.setRemainingTime(900);

@@ -40,6 +40,9 @@ public:
     NoticeSource();
 
     const Notice& notice() const { return notice_; }
+    // Counts the reads of the file: a window whose texts came from an older
+    // one has new texts to show.
+    quint64 generation() const { return generation_; }
 
     // Reads the file where it changed since the last read. The defaults of
     // missing keys are written (where this user may) only once the file has
@@ -58,6 +61,7 @@ private:
     rwini::Snapshot snapshot_;
     QFileSystemWatcher watcher_;
     bool read_ = false;
+    quint64 generation_ = 0;
     bool defaultsDue_ = false;
     QDeadlineTimer rested_;
     // A time stamp that is coarse may hide a change made within its tick:

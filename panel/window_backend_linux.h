@@ -1,22 +1,26 @@
 // On Linux the panel runs either on an X server (also XWayland) or natively
 // on a Wayland compositor with layer-shell; the Qt platform it started on
-// picks one of these two sets of window operations (window_ops_linux.cpp).
+// picks one of these two layers (window_ops_linux.cpp).
 #pragma once
 
-#include "window_backend.h"
+#include "desktop_layer.h"
 
-namespace tidepanel::backend {
+namespace tidepanel {
 
-namespace x11 {
-Qt::WindowFlags windowFlags();
-bool applyColourKey(QWidget& window);
-bool sendToBottom(QWidget& window);
-} // namespace x11
+class X11Layer final : public DesktopLayer {
+public:
+    Qt::WindowFlags windowFlags() const override;
+    void applyColourKey(QWidget& window) override;
+    void pictureChanged(QWidget& window) override;
+    void sendToBottom(QWidget& window) override;
+};
 
-namespace wayland {
-bool sendToBottom(QWidget& window);
-bool makeTranslucent(QWidget& window);
-bool anchor(QWidget& window, Qt::Corner corner, int margin);
-} // namespace wayland
+class WaylandLayer final : public DesktopLayer {
+public:
+    Qt::WindowFlags windowFlags() const override;
+    bool makeTranslucent(QWidget& window) override;
+    bool anchor(QWidget& window, Qt::Corner corner, int margin) override;
+    // The bottom layer keeps the window there: sendToBottom does nothing.
+};
 
-} // namespace tidepanel::backend
+} // namespace tidepanel

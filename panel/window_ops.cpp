@@ -1,7 +1,6 @@
 #include "window_ops.h"
 
 #include "form.h"
-#include "window_backend.h"
 
 #include <QGuiApplication>
 #include <QPalette>
@@ -12,11 +11,6 @@
 
 namespace tidepanel {
 namespace {
-
-QStringList& record() {
-    static QStringList taken;
-    return taken;
-}
 
 QRect primaryScreen() {
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -46,8 +40,8 @@ int flushRight(const QRect& screen, int width, qreal ratio) {
 
 } // namespace
 
-void ApplyColourKey(QWidget& window) {
-    if (backend::makeTranslucent(window)) {
+void ApplyColourKey(DesktopLayer& layer, QWidget& window, bool changed) {
+    if (layer.makeTranslucent(window)) {
         return;
     }
     const QColor key = form::bgr(colourKey);
@@ -57,15 +51,15 @@ void ApplyColourKey(QWidget& window) {
         window.setPalette(palette);
     }
     window.setAutoFillBackground(true);
-    if (!backend::applyColourKey(window)) {
-        record().append(QStringLiteral("ApplyColourKey ") + window.windowTitle());
+    if (changed) {
+        layer.pictureChanged(window);
+    } else {
+        layer.applyColourKey(window);
     }
 }
 
-void SendToBottom(QWidget& window) {
-    if (!backend::sendToBottom(window)) {
-        record().append(QStringLiteral("SendToBottom ") + window.windowTitle());
-    }
+void SendToBottom(DesktopLayer& layer, QWidget& window) {
+    layer.sendToBottom(window);
 }
 
 QPoint lowerRight(const QRect& screen, const QSize& window, qreal ratio) {
@@ -80,25 +74,16 @@ QPoint upperRight(const QRect& screen, const QSize& window, qreal ratio) {
 // Both panel windows are frameless, so the whole window is the widget itself;
 // its frame geometry is not known (1 x 1) until the window manager has
 // answered, and a move by it would push the window off the screen's corner.
-void PlaceLowerRight(QWidget& window) {
-    if (!backend::anchor(window, Qt::BottomRightCorner, form::px(bottomMargin))) {
+void PlaceLowerRight(DesktopLayer& layer, QWidget& window) {
+    if (!layer.anchor(window, Qt::BottomRightCorner, form::px(bottomMargin))) {
         window.move(lowerRight(primaryScreen(), window.size(), screenRatio()));
     }
 }
 
-void PlaceUpperRight(QWidget& window) {
-    if (!backend::anchor(window, Qt::TopRightCorner, 0)) {
+void PlaceUpperRight(DesktopLayer& layer, QWidget& window) {
+    if (!layer.anchor(window, Qt::TopRightCorner, 0)) {
         window.move(upperRight(primaryScreen(), window.size(), screenRatio()));
     }
 }
-
-namespace ops_record {
-QStringList taken() {
-    return record();
-}
-void clear() {
-    record().clear();
-}
-} // namespace ops_record
 
 } // namespace tidepanel

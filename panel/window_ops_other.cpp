@@ -1,28 +1,11 @@
-// Platforms without native window operations here: every request is
-// recorded by the caller.
-#include "window_backend.h"
+// Platforms without native window operations here: the layer that does nothing.
+#include "desktop_layer.h"
 
-namespace tidepanel::backend {
+namespace tidepanel {
 
-Qt::WindowFlags windowFlags() {
-    return Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnBottomHint;
+DesktopLayer& platformLayer() {
+    static DesktopLayer none;
+    return none;
 }
 
-bool applyColourKey(QWidget&) {
-    return false;
-}
-
-bool sendToBottom(QWidget&) {
-    return false;
-}
-
-// The window is keyed and moved by the program itself.
-bool makeTranslucent(QWidget&) {
-    return false;
-}
-
-bool anchor(QWidget&, Qt::Corner, int) {
-    return false;
-}
-
-} // namespace tidepanel::backend
+} // namespace tidepanel

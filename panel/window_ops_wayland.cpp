@@ -7,13 +7,13 @@
 
 #include <QWidget>
 
-namespace tidepanel::backend::wayland {
+namespace tidepanel {
 
-bool sendToBottom(QWidget&) {
-    return true; // the bottom layer keeps the window there
+Qt::WindowFlags WaylandLayer::windowFlags() const {
+    return Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnBottomHint;
 }
 
-bool makeTranslucent(QWidget& window) {
+bool WaylandLayer::makeTranslucent(QWidget& window) {
     // Before the window is first shown, so that its surface has alpha.
     if (!window.testAttribute(Qt::WA_TranslucentBackground)) {
         window.setAttribute(Qt::WA_TranslucentBackground);
@@ -21,9 +21,9 @@ bool makeTranslucent(QWidget& window) {
     return true;
 }
 
-bool anchor(QWidget& window, Qt::Corner corner, int margin) {
+bool WaylandLayer::anchor(QWidget& window, Qt::Corner corner, int margin) {
     layer_shell::hold(window, corner, margin);
     return true;
 }
 
-} // namespace tidepanel::backend::wayland
+} // namespace tidepanel

@@ -1,7 +1,7 @@
 // The window operations on Windows: the Qt window's handle handed to the
 // plain Win32 calls.
+#include "desktop_layer.h"
 #include "win32_panel.h"
-#include "window_backend.h"
 #include "window_ops.h"
 
 #include <QGuiApplication>
@@ -10,43 +10,36 @@
 namespace {
 
 // Only windows of Qt's own Windows platform have a handle to pass on; the
-// tests' offscreen windows are recorded instead.
+// tests' offscreen windows get the layer that does nothing.
 bool native() {
     return QGuiApplication::platformName() == QLatin1String("windows");
 }
 
 } // namespace
 
-namespace tidepanel::backend {
+namespace tidepanel {
+namespace {
 
-Qt::WindowFlags windowFlags() {
-    // Qt::Tool gives WS_EX_TOOLWINDOW: no taskbar button.
-    return Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnBottomHint;
-}
-
-bool applyColourKey(QWidget& window) {
-    if (!native()) {
-        return false;
+class WindowsLayer final : public DesktopLayer {
+public:
+    Qt::WindowFlags windowFlags() const override {
+        // Qt::Tool gives WS_EX_TOOLWINDOW: no taskbar button.
+        return Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnBottomHint;
     }
-    win32::applyColourKey(reinterpret_cast<void*>(window.winId()), colourKey);
-    return true;
-}
-
-bool sendToBottom(QWidget& window) {
-    if (!native()) {
-        return false;
+    void applyColourKey(QWidget& window) override {
+        win32::applyColourKey(reinterpret_cast<void*>(window.winId()), colourKey);
     }
-    win32::sendToBottom(reinterpret_cast<void*>(window.winId()));
-    return true;
+    void sendToBottom(QWidget& window) override {
+        win32::sendToBottom(reinterpret_cast<void*>(window.winId()));
+    }
+};
+
+} // namespace
+
+DesktopLayer& platformLayer() {
+    static WindowsLayer windows;
+    static DesktopLayer none;
+    return native() ? static_cast<DesktopLayer&>(windows) : none;
 }
 
-// The window is keyed and moved by the program itself.
-bool makeTranslucent(QWidget&) {
-    return false;
-}
-
-bool anchor(QWidget&, Qt::Corner, int) {
-    return false;
-}
-
-} // namespace tidepanel::backend
+} // namespace tidepanel

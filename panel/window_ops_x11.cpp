@@ -26,7 +26,7 @@
 #include <utility>
 #include <vector>
 
-namespace tidepanel::backend {
+namespace tidepanel {
 namespace {
 
 xcb_connection_t* connection() {
@@ -111,22 +111,32 @@ BitmapLayout bitmapLayout(xcb_connection_t* c) {
     return layout;
 }
 
-// The cut-out as a one-bit mask on the server: a handful of small requests,
-// however intricate the lettering.
-xcb_pixmap_t maskOf(xcb_connection_t* c, QWidget& window) {
+// What the window paints now, as one bit a pixel where it is not the key.
+struct Cut {
+    QSize size;
+    std::vector<uint8_t> bits;
+    bool operator==(const Cut& o) const { return size == o.size && bits == o.bits; }
+};
+
+Cut cutOf(xcb_connection_t* c, QWidget& window) {
     const qreal ratio = window.devicePixelRatioF();
     QImage image(window.size() * ratio, QImage::Format_RGB32);
     image.setDevicePixelRatio(ratio);
     window.render(&image);
-    const BitmapLayout layout = bitmapLayout(c);
-    const std::vector<uint8_t> bits = opaqueMask(image, QRgb(colourKey), layout);
+    return {image.size(), opaqueMask(image, QRgb(colourKey), bitmapLayout(c))};
+}
+
+// The cut-out as a one-bit mask on the server: a handful of small requests,
+// however intricate the lettering.
+xcb_pixmap_t maskOf(xcb_connection_t* c, QWidget& window, const Cut& cut) {
     const auto w = xcb_window_t(window.winId());
     const xcb_pixmap_t mask = xcb_generate_id(c);
-    xcb_create_pixmap(c, 1, mask, w, uint16_t(image.width()), uint16_t(image.height()));
+    const auto width = uint16_t(cut.size.width()), height = uint16_t(cut.size.height());
+    xcb_create_pixmap(c, 1, mask, w, width, height);
     const xcb_gcontext_t gc = xcb_generate_id(c);
     xcb_create_gc(c, gc, mask, 0, nullptr);
-    xcb_put_image(c, XCB_IMAGE_FORMAT_XY_PIXMAP, mask, gc, uint16_t(image.width()),
-                  uint16_t(image.height()), 0, 0, 0, 1, uint32_t(bits.size()), bits.data());
+    xcb_put_image(c, XCB_IMAGE_FORMAT_XY_PIXMAP, mask, gc, width, height, 0, 0, 0, 1,
+                  uint32_t(cut.bits.size()), cut.bits.data());
     xcb_free_gc(c, gc);
     return mask;
 }
@@ -137,8 +147,8 @@ void setShape(xcb_connection_t* c, QWidget& window, xcb_shape_op_t op, xcb_pixma
 
 // What is kept for each panel window. Captions change between ticks (and the
 // configuration info window is keyed only when it loads), so the cut-out
-// follows every repaint of the window; it is recomputed only when the picture
-// can have changed.
+// follows the window's picture: it is taken from what the window paints when
+// its texts changed (or it was exposed), and sent only when it differs.
 class WindowState : public QObject {
 public:
     static WindowState& of(QWidget& window) {
@@ -165,13 +175,13 @@ public:
             return;
         }
         changed_ = false;
-        Painted now = painted(window_);
-        if (id == shapedId_ && now == shaped_) {
-            return;
-        }
         rendering_ = true; // rendering paints too; those paints must not schedule another
-        const xcb_pixmap_t mask = maskOf(c, window_);
+        Cut now = cutOf(c, window_);
         rendering_ = false;
+        if (id == shapedId_ && now == shaped_) {
+            return; // the same picture: nothing goes to the server
+        }
+        const xcb_pixmap_t mask = maskOf(c, window_, now);
         if (id != shapedId_) {
             setShape(c, window_, XCB_SHAPE_SO_SET, mask);
             xcb_free_pixmap(c, mask);
@@ -230,7 +240,7 @@ private:
     }
 
     QWidget& window_;
-    Painted shaped_; // what the window painted when its cut-out was last set
+    Cut shaped_; // the cut-out last set
     WId shapedId_ = 0;
     bool rendering_ = false;
     bool pending_ = false;
@@ -304,33 +314,38 @@ void flushBeforeWaiting(xcb_connection_t* c) {
 
 } // namespace
 
-namespace x11 {
-
-Qt::WindowFlags windowFlags() {
+Qt::WindowFlags X11Layer::windowFlags() const {
     // Not Qt::Tool: that makes Qt mark the window transient for the root,
     // which window managers stack with the application's other windows.
     return Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnBottomHint;
 }
 
-bool applyColourKey(QWidget& window) {
+// The cut-out, sent where the window's picture changed (a repaint asks as
+// well); `changed` where the caller knows its texts did.
+static void keyWindow(QWidget& window, bool changed) {
     xcb_connection_t* c = connection();
     if (!c) {
-        return false;
+        return;
     }
     const auto w = xcb_window_t(window.winId());
     if (!window.isVisible()) {
         setStatesOnUnmapped(c, w);
     }
-    // Called right after the window's texts changed, before any event can
-    // paint them: the cut-out is made ready for the new picture first.
-    WindowState::of(window).reshapeNow(true);
-    return true;
+    WindowState::of(window).reshapeNow(changed);
 }
 
-bool sendToBottom(QWidget& window) {
+void X11Layer::applyColourKey(QWidget& window) {
+    keyWindow(window, false);
+}
+
+void X11Layer::pictureChanged(QWidget& window) {
+    keyWindow(window, true);
+}
+
+void X11Layer::sendToBottom(QWidget& window) {
     xcb_connection_t* c = connection();
     if (!c) {
-        return false;
+        return;
     }
     static UnchangedGeometryFilter* filter = nullptr;
     if (!filter) {
@@ -352,9 +367,6 @@ bool sendToBottom(QWidget& window) {
     const uint32_t mode = state.managed ? XCB_STACK_MODE_BELOW : XCB_STACK_MODE_BOTTOM_IF;
     xcb_configure_window(c, w, XCB_CONFIG_WINDOW_STACK_MODE, &mode);
     flushBeforeWaiting(c);
-    return true;
 }
 
-} // namespace x11
-
-} // namespace tidepanel::backend
+} // namespace tidepanel

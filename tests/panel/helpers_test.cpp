@@ -117,25 +117,6 @@ TEST(KeyShape, RowsFollowTheServersPaddingAndBitOrder) {
     EXPECT_EQ(tidepanel::opaqueMask(image, key, {16, false, 16, true}), (Bytes{0, 1, 2, 0}));
 }
 
-TEST(KeyShape, ThePaintedDescriptionChangesWithWhatAWindowShows) {
-    QWidget window;
-    QLabel label(QStringLiteral("one"), &window);
-    const tidepanel::Painted before = tidepanel::painted(window);
-    label.setText(QStringLiteral("one"));
-    label.setAlignment(label.alignment());
-    EXPECT_EQ(tidepanel::painted(window), before);
-    // A hidden label paints nothing, whatever else it has: hiding comes last.
-    for (const auto& change : std::vector<std::function<void()>>{
-             [&] { label.setText(QStringLiteral("two")); }, [&] { label.move(1, 1); },
-             [&] { label.setFont(QFont(QStringLiteral("x"), 30)); },
-             [&] { label.setAlignment(Qt::AlignRight); }, [&] { label.hide(); },
-             [&] { window.resize(5, 5); }}) {
-        const tidepanel::Painted was = tidepanel::painted(window);
-        change();
-        EXPECT_NE(tidepanel::painted(window), was);
-    }
-}
-
 TEST(AutostartEntry, ExecQuotesThePathAsDesktopEntriesRequire) {
     const QString plain = tidepanel::autostartEntry("tidepanel", "/opt/tide panel/tidepanel");
     EXPECT_TRUE(plain.startsWith("[Desktop Entry]\n"));

@@ -36,11 +36,23 @@ QString with(const QString& line, const QString& replacement) {
     return text.replace(line, replacement);
 }
 
+// The desktop as the tests see it: each request of the windows, in order,
+// as "ApplyColourKey <title>" or "SendToBottom <title>".
+class RecordedLayer : public tidepanel::DesktopLayer {
+public:
+    void applyColourKey(QWidget& window) override {
+        taken.append("ApplyColourKey " + window.windowTitle());
+    }
+    void sendToBottom(QWidget& window) override {
+        taken.append("SendToBottom " + window.windowTitle());
+    }
+    QStringList taken;
+};
+
 class PanelWindows : public ::testing::Test {
 protected:
     void SetUp() override {
         QApplication::setQuitOnLastWindowClosed(false);
-        tidepanel::ops_record::clear();
         folder.write(prepared);
     }
 
@@ -54,7 +66,8 @@ protected:
                               [this] {
                                   duties.append(QStringLiteral("register"));
                                   return registrationWorks;
-                              }});
+                              }},
+            layer);
         panel->Timer1.stop(); // the tests tick by hand
         panel->Form_Load();
         QCoreApplication::processEvents(); // the start's second half, once shown
@@ -87,6 +100,7 @@ protected:
 
     AppFolder folder;
     Recorder recorder;
+    RecordedLayer layer;
     QStringList duties;
     bool anotherCopy = false;
     bool registrationWorks = true;
@@ -203,7 +217,7 @@ TEST_F(PanelWindows, ASecondCopyEndsBeforeDoingAnything) {
     EXPECT_EQ(recorder.ends, std::vector<int>{0});
     EXPECT_EQ(duties, QStringList({"claim"})) << "no registration";
     EXPECT_EQ(folder.bytes(), before) << "the empty title is not even read back";
-    EXPECT_TRUE(tidepanel::ops_record::taken().isEmpty());
+    EXPECT_TRUE(layer.taken.isEmpty());
     EXPECT_EQ(panel->peizhi(), nullptr);
 }
 
@@ -217,11 +231,11 @@ TEST_F(PanelWindows, TheCloseFlagEndsAtOnceOnlyWhenItIsExactlyEnd) {
     }
     auto panel = load();
     folder.write(with("Close=Start", "Close=End"));
-    tidepanel::ops_record::clear();
+    layer.taken.clear();
     tick(*panel);
     EXPECT_EQ(recorder.ends, std::vector<int>{0});
     // Nothing after the flag: neither placement nor the colour key.
-    EXPECT_FALSE(tidepanel::ops_record::taken().contains("ApplyColourKey Form1"));
+    EXPECT_FALSE(layer.taken.contains("ApplyColourKey Form1"));
     recorder.ends.clear();
     panel->peizhi()->Timer1_Timer();
     EXPECT_EQ(recorder.ends, std::vector<int>{0}) << "the info window's tick ends too";
@@ -292,18 +306,16 @@ TEST_F(PanelWindows, PlacementAndWindowOperationsFollowTheirOrder) {
     EXPECT_EQ(panel->pos(), QPoint(screen.right() + 1 - 330, screen.bottom() + 1 - 179 - 30));
     EXPECT_EQ(panel->peizhi()->pos(), QPoint(screen.right() + 1 - 278, screen.top()));
     EXPECT_EQ(panel->palette().color(QPalette::Window), QColor(0xFE, 0xFE, 0xFE));
-    EXPECT_EQ(tidepanel::ops_record::taken(),
-              QStringList({"ApplyColourKey Form1", "SendToBottom Form1", "ApplyColourKey 配置信息",
-                           "SendToBottom 配置信息"}));
+    EXPECT_EQ(layer.taken, QStringList({"ApplyColourKey Form1", "SendToBottom Form1",
+                                        "ApplyColourKey 配置信息", "SendToBottom 配置信息"}));
 
-    tidepanel::ops_record::clear();
+    layer.taken.clear();
     panel->move(0, 0);
     panel->peizhi()->move(5, 5);
     tick(*panel);
     panel->peizhi()->Timer1_Timer();
-    EXPECT_EQ(tidepanel::ops_record::taken(),
-              QStringList({"SendToBottom Form1", "ApplyColourKey Form1", "SendToBottom 配置信息",
-                           "ApplyColourKey 配置信息"}));
+    EXPECT_EQ(layer.taken, QStringList({"SendToBottom Form1", "ApplyColourKey Form1",
+                                        "SendToBottom 配置信息", "ApplyColourKey 配置信息"}));
     EXPECT_EQ(panel->pos(), QPoint(screen.right() + 1 - 330, screen.bottom() + 1 - 179 - 30));
     EXPECT_EQ(panel->peizhi()->pos(), QPoint(5, 5)) << "placed only when it loads";
 }
@@ -318,11 +330,11 @@ TEST_F(PanelWindows, AfterAnUnhandledErrorOnlyItsBoxRunsAndThenTheProcessEnds) {
         if (recorder.boxes.size() > 1) {
             return; // the second box is wrong already; no third
         }
-        tidepanel::ops_record::clear();
+        layer.taken.clear();
         QTest::qWait(400);
         panel->close();
         tide::Application::fail(QStringLiteral("second"));
-        underTheBox = tidepanel::ops_record::taken();
+        underTheBox = layer.taken;
     };
     tide::Application::fail(QStringLiteral("first"));
     EXPECT_EQ(underTheBox, QStringList()) << "no tick under the box";

@@ -1,0 +1,39 @@
+// What the panel's two windows ask of the window system: frame and taskbar
+// flags, a see-through ground, the bottom of the window stack and a corner
+// of the screen. One implementation per platform (X11, Wayland, Windows),
+// given to the windows as the start-up duties are; this base does nothing,
+// for other platforms and the tests' offscreen one.
+#pragma once
+
+#include <Qt>
+
+class QWidget;
+
+namespace tidepanel {
+
+class DesktopLayer {
+public:
+    virtual ~DesktopLayer() = default;
+
+    // No frame, no taskbar button, kept low where the platform can.
+    virtual Qt::WindowFlags windowFlags() const;
+    // Where the window system blends windows by their alpha: the window gets
+    // an alpha channel and a clear ground, and true; false where the colour
+    // key is needed.
+    virtual bool makeTranslucent(QWidget& window);
+    // Makes the colour key see-through; the ground is already painted in it.
+    virtual void applyColourKey(QWidget& window);
+    // As applyColourKey, right after the window's texts changed and before
+    // anything paints them: the cut-out is made ready for the new picture.
+    virtual void pictureChanged(QWidget& window);
+    virtual void sendToBottom(QWidget& window);
+    // Where the window system places windows itself, asks it to hold the
+    // window in `corner` of the primary screen, `margin` pixels from its lower
+    // or upper edge, and true; false where the program moves the window.
+    virtual bool anchor(QWidget& window, Qt::Corner corner, int margin);
+};
+
+// The layer of the platform Qt runs on, for the life of the program.
+DesktopLayer& platformLayer();
+
+} // namespace tidepanel
