@@ -7,7 +7,6 @@
 #include <QStringEncoder>
 
 #include <string>
-#include <unordered_map>
 
 namespace ansi {
 namespace {
@@ -45,14 +44,6 @@ std::optional<std::string> encode(std::u16string_view text) {
 // As Windows reads it: a lead byte takes the next byte with it, and a pair
 // the code page does not define, or a lead byte at the very end, is one "?".
 std::u16string decode(std::string_view bytes) {
-    // A panel decodes the same few values twenty times a second.
-    thread_local std::unordered_map<std::string, std::u16string> known;
-    if (auto it = known.find(std::string(bytes)); it != known.end()) {
-        return it->second;
-    }
-    if (known.size() >= 64) {
-        known.clear();
-    }
     QByteArray clean;
     clean.reserve(qsizetype(bytes.size()));
     for (size_t i = 0; i < bytes.size(); ++i) {
@@ -70,7 +61,7 @@ std::u16string decode(std::string_view bytes) {
     }
     static QStringDecoder decoder("windows-936");
     decoder.resetState();
-    return known[std::string(bytes)] = QString(decoder.decode(clean)).toStdU16String();
+    return QString(decoder.decode(clean)).toStdU16String();
 }
 
 profile::Units units() {

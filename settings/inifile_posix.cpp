@@ -37,15 +37,8 @@ namespace {
 
 using rwini::Failure;
 
-// The last one is kept: a panel reads the same path many times a second.
 QByteArray native(const QString& path) {
-    thread_local QString last;
-    thread_local QByteArray name;
-    if (path != last || name.isEmpty()) {
-        name = QFile::encodeName(path);
-        last = path;
-    }
-    return name;
+    return QFile::encodeName(path);
 }
 
 class Fd {
@@ -274,26 +267,14 @@ Opened openLocked(const QString& path, const QDeadlineTimer& deadline, Fd& fd, s
 }
 
 // Where the old bytes of an in-place write wait, named by the file they
-// belong to. Kept from the last call: a panel asks many times a second.
+// belong to.
 QByteArray journalPath(const QString& path, const struct stat& st) {
-    thread_local QString lastPath;
-    thread_local QByteArray lastJournal;
-    thread_local dev_t lastDev = 0;
-    thread_local ino_t lastIno = 0;
-    if (path != lastPath || st.st_dev != lastDev || st.st_ino != lastIno || lastJournal.isEmpty()) {
-        const QByteArray key = native(QFileInfo(path).absoluteFilePath()) + ':' +
-                               QByteArray::number(qulonglong(st.st_dev)) + ':' +
-                               QByteArray::number(qulonglong(st.st_ino));
-        const QByteArray hash =
-            QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(20);
-        // Looked up once: the panel asks for it many times a second.
-        static const QDir temp = QDir::temp();
-        lastJournal = native(temp.filePath(QStringLiteral("tide-%1.old").arg(QLatin1String(hash))));
-        lastPath = path;
-        lastDev = st.st_dev;
-        lastIno = st.st_ino;
-    }
-    return lastJournal;
+    const QByteArray key = native(QFileInfo(path).absoluteFilePath()) + ':' +
+                           QByteArray::number(qulonglong(st.st_dev)) + ':' +
+                           QByteArray::number(qulonglong(st.st_ino));
+    const QByteArray hash =
+        QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(20);
+    return native(QDir::temp().filePath(QStringLiteral("tide-%1.old").arg(QLatin1String(hash))));
 }
 
 // Whether a journal can only have come from a writer of `file`: one plain
@@ -452,74 +433,41 @@ Failure recover(int fd, const QByteArray& journal, const struct stat& st) {
 
 } // namespace
 
-// A reader keeps the file open from one read to the next, as a panel reads
-// it many times a second; a stat of the path tells whether it still names
-// that file.
-//
-// A writer killed while writing in place changed the file's times, or its
-// size, before it died: the journal it left is looked for whenever they have
-// changed since the last look, and at least once a second, as timestamps
-// are coarse on some kernels.
-struct KeptFile {
-    QByteArray name;
-    Fd fd;
-    struct stat st {};
-    bool lookAgain = true; // for a journal, whatever the file's times
-    struct stat looked {}; // the file when the journal was last looked for
-    QDeadlineTimer lookDue;
-};
-
+// A reader takes no lock. Where a writer is at work in place, or one was
+// killed half way, the journal it left holds the old file whole; otherwise
+// the file is read, and read again where a writer took its lock during the
+// read or the file's times or size changed.
 Found read(const QString& path, QByteArray& bytes, int waitMs) {
-    bytes.clear();
-    thread_local KeptFile kept;
     const QByteArray name = native(path);
     const QDeadlineTimer deadline(waitMs);
     for (;;) {
+        bytes.clear();
+        Fd fd;
         struct stat st {};
-        if (kept.fd.get() >= 0 && kept.name == name &&
-            (::stat(name.constData(), &st) != 0 || !S_ISREG(st.st_mode) ||
-             !sameFile(st, kept.st))) {
-            kept.fd.reset();
+        const Opened opened = openRegular(name, false, fd, st);
+        if (opened.found != Found::File) {
+            return opened.found;
         }
-        if (kept.fd.get() < 0 || kept.name != name) {
-            const Opened opened = openRegular(name, false, kept.fd, st);
-            if (opened.found != Found::File) {
-                kept.fd.reset();
-                return opened.found;
-            }
-            kept.name = name;
-            kept.st = st;
-            kept.lookAgain = true;
+        const bool writing = beingWritten(fd.get());
+        if (readJournal(journalPath(path, st), st, bytes)) {
+            return bytes.size() <= maxBytes ? Found::File : Found::Refused;
         }
-        const int fd = kept.fd.get();
-        const bool writing = beingWritten(fd);
-        if (writing || kept.lookAgain || !sameTimesAndSize(st, kept.looked) ||
-            kept.lookDue.hasExpired()) {
-            // While a writer works in place, its journal holds the whole old file.
-            const bool fromJournal = readJournal(journalPath(path, st), st, bytes);
-            kept.lookAgain = fromJournal;
-            kept.looked = st;
-            kept.lookDue.setRemainingTime(1000);
-            if (fromJournal) {
-                return bytes.size() <= maxBytes ? Found::File : Found::Refused;
-            }
-        }
-        // What a writer left is whole: read again where one was at work
-        // before or during the read, or the file changed under it.
         if (!writing) {
             struct stat after {};
-            if (st.st_size > maxBytes || !readAll(fd, bytes, st.st_size) ||
+            if (st.st_size > maxBytes || !readAll(fd.get(), bytes, st.st_size) ||
                 bytes.size() > maxBytes) {
                 return Found::Refused;
             }
-            if ((!beingWritten(fd) && ::fstat(fd, &after) == 0 && sameTimesAndSize(st, after)) ||
+            if ((!beingWritten(fd.get()) && ::fstat(fd.get(), &after) == 0 &&
+                 sameTimesAndSize(st, after)) ||
                 deadline.hasExpired()) {
                 return Found::File;
             }
         } else if (deadline.hasExpired()) {
             // A write that takes longer than the wait: what is there is read.
-            return readAll(fd, bytes, st.st_size) && bytes.size() <= maxBytes ? Found::File
-                                                                              : Found::Refused;
+            return readAll(fd.get(), bytes, st.st_size) && bytes.size() <= maxBytes
+                       ? Found::File
+                       : Found::Refused;
         }
         QThread::usleep(writing ? 1000 : 0);
     }

@@ -313,9 +313,7 @@ std::optional<std::basic_string<C>> lookup(std::basic_string_view<C> file,
                                            std::basic_string_view<C> key, Units units) {
     if constexpr (sizeof(C) == 1) {
         if (units == Units::DoubleByte) {
-            // The panel reads twenty values a second: the file's units are
-            // kept in one buffer rather than allocated afresh.
-            thread_local std::u16string units;
+            std::u16string units;
             widen(file, units);
             auto value = lookupUnits<char16_t>(units, widened(section), widened(key));
             return value ? std::optional<std::string>(narrowed(*value)) : std::nullopt;

@@ -235,12 +235,7 @@ QString IniFilePath() {
     if (!folderOverride().isEmpty()) {
         return folderOverride() + name;
     }
-    // The program's folder stays where it is; a panel asks twenty times a second.
-    thread_local QString beside;
-    if (beside.isEmpty() && QCoreApplication::instance()) {
-        beside = QCoreApplication::applicationDirPath() + name;
-    }
-    return beside.isEmpty() ? QCoreApplication::applicationDirPath() + name : beside;
+    return QCoreApplication::applicationDirPath() + name;
 }
 
 std::optional<QString> Snapshot::value(const QString& section, const QString& key) const {
