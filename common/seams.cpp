@@ -16,33 +16,40 @@ Hooks& hooks() {
     return h;
 }
 
+QString shownTitle(const QString& title) {
+    return title.isEmpty() ? QCoreApplication::applicationName() : title;
+}
+
+// An application-modal box with these buttons; the one pressed.
+int showBox(const QString& text, const QString& title, Icon icon,
+            QMessageBox::StandardButtons buttons) {
+    QMessageBox box(icon == Icon::Critical ? QMessageBox::Critical : QMessageBox::NoIcon, title,
+                    text, buttons);
+    if (buttons & QMessageBox::No) {
+        box.setDefaultButton(QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::No);
+    }
+    box.setTextFormat(Qt::PlainText); // an error may quote what was stored
+    box.setWindowModality(Qt::ApplicationModal);
+    return box.exec();
+}
+
 } // namespace
 
 void messageBox(const QString& text, const QString& title, Icon icon) {
-    const QString shown = title.isEmpty() ? QCoreApplication::applicationName() : title;
     if (hooks().messageBox) {
-        hooks().messageBox(text, shown, icon);
+        hooks().messageBox(text, shownTitle(title), icon);
         return;
     }
-    QMessageBox box(icon == Icon::Critical ? QMessageBox::Critical : QMessageBox::NoIcon, shown,
-                    text, QMessageBox::Ok);
-    box.setTextFormat(Qt::PlainText); // an error may quote what was stored
-    box.setWindowModality(Qt::ApplicationModal);
-    box.exec();
+    showBox(text, shownTitle(title), icon, QMessageBox::Ok);
 }
 
 bool question(const QString& text, const QString& title, Icon icon) {
-    const QString shown = title.isEmpty() ? QCoreApplication::applicationName() : title;
     if (hooks().question) {
-        return hooks().question(text, shown, icon);
+        return hooks().question(text, shownTitle(title), icon);
     }
-    QMessageBox box(icon == Icon::Critical ? QMessageBox::Critical : QMessageBox::NoIcon, shown,
-                    text, QMessageBox::Yes | QMessageBox::No);
-    box.setDefaultButton(QMessageBox::Yes);
-    box.setEscapeButton(QMessageBox::No);
-    box.setTextFormat(Qt::PlainText);
-    box.setWindowModality(Qt::ApplicationModal);
-    return box.exec() == QMessageBox::Yes;
+    return showBox(text, shownTitle(title), icon, QMessageBox::Yes | QMessageBox::No) ==
+           QMessageBox::Yes;
 }
 
 bool canRestartElevated() {

@@ -76,8 +76,7 @@ void Peizhi::setCaptions() {
     Label10.setText(n.disk);
     Label11.setText(n.remarks);
     // The cut-out made ready for new texts before anything paints them.
-    ApplyColourKey(layer_, *this, source_.generation() != shownGeneration_);
-    shownGeneration_ = source_.generation();
+    ApplyColourKey(layer_, *this, source_.newSince(shownGeneration_));
 }
 
 void Peizhi::closeEvent(QCloseEvent* event) {

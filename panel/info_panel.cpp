@@ -98,7 +98,7 @@ void MainForm::Timer1_Timer() {
         return;
     }
     PlaceLowerRight(layer_, *this);
-    keyNewPicture();
+    ApplyColourKey(layer_, *this, source_.newSince(shownGeneration_));
 }
 
 void MainForm::showChange() {
@@ -106,16 +106,11 @@ void MainForm::showChange() {
         if (!showNotice()) {
             return;
         }
-        keyNewPicture();
+        ApplyColourKey(layer_, *this, source_.newSince(shownGeneration_));
     }
     if (peizhi_) {
         peizhi_->showChange();
     }
-}
-
-void MainForm::keyNewPicture() {
-    ApplyColourKey(layer_, *this, source_.generation() != shownGeneration_);
-    shownGeneration_ = source_.generation();
 }
 
 bool MainForm::showNotice() {

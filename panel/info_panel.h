@@ -71,8 +71,6 @@ private:
     // The info window, captions, switches and close flag of the notice, in
     // the tick's order; false when the close flag ended the program.
     bool showNotice();
-    // The colour key, and the cut-out made ready where the texts are new.
-    void keyNewPicture();
 
     Duties duties_;
     DesktopLayer& layer_;

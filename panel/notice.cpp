@@ -80,7 +80,7 @@ void NoticeSource::watch() {
 }
 
 void NoticeSource::refresh() {
-    if (read_ && snapshot_.current() && !readDue_.hasExpired()) {
+    if (generation_ > 0 && snapshot_.current() && !readDue_.hasExpired()) {
         if (defaultsDue_ && rested_.hasExpired()) {
             defaultsDue_ = false;
             rwini::WriteMissing(snapshot_, noticeKeys());
@@ -90,7 +90,6 @@ void NoticeSource::refresh() {
     snapshot_ = rwini::ReadSnapshot();
     notice_ = noticeOf(snapshot_);
     ++generation_;
-    read_ = true;
     defaultsDue_ = true;
     rested_.setRemainingTime(900);
     readDue_.setRemainingTime(10000);

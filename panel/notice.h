@@ -40,9 +40,13 @@ public:
     NoticeSource();
 
     const Notice& notice() const { return notice_; }
-    // Counts the reads of the file: a window whose texts came from an older
-    // one has new texts to show.
-    quint64 generation() const { return generation_; }
+    // Whether the notice was read anew since a window last showed it, the
+    // read `shown` records (zero: none yet); it then records this one.
+    bool newSince(quint64& shown) const {
+        const bool fresh = shown != generation_;
+        shown = generation_;
+        return fresh;
+    }
 
     // Reads the file where it changed since the last read. The defaults of
     // missing keys are written (where this user may) only once the file has
@@ -60,8 +64,7 @@ private:
     Notice notice_;
     rwini::Snapshot snapshot_;
     QFileSystemWatcher watcher_;
-    bool read_ = false;
-    quint64 generation_ = 0;
+    quint64 generation_ = 0; // reads of the file so far
     bool defaultsDue_ = false;
     QDeadlineTimer rested_;
     // A time stamp that is coarse may hide a change made within its tick:

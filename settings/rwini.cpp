@@ -238,12 +238,8 @@ QString IniFilePath() {
     return QCoreApplication::applicationDirPath() + name;
 }
 
-std::optional<QString> Snapshot::value(const QString& section, const QString& key) const {
-    return raw_ ? lookupIn(*raw_, section, key) : std::nullopt;
-}
-
 QString Snapshot::text(const QString& section, const QString& key) const {
-    return value(section, key).value_or(QString());
+    return raw_ ? lookupIn(*raw_, section, key).value_or(QString()) : QString();
 }
 
 bool Snapshot::current() const {
@@ -297,44 +293,43 @@ Saved WriteIniValues(const QList<Entry>& entries) {
     return {failure};
 }
 
-const char* logText(Failure failure) {
+namespace {
+
+// Each failure in the owner's words and in the log's.
+struct Said {
+    const char16_t* reason;
+    const char* log;
+};
+
+Said said(Failure failure) {
     switch (failure) {
     case Failure::None:
-        return "saved";
+        return {u"", "saved"};
     case Failure::NoPermission:
-        return "no permission to write it";
+        return {u"原因：没有写入该文件的权限。", "no permission to write it"};
     case Failure::Busy:
-        return "another program holds it";
+        return {u"原因：另一个程序正占用该文件，请稍后再试。", "another program holds it"};
     case Failure::DiskFull:
-        return "the disk is full";
+        return {u"原因：磁盘已满。", "the disk is full"};
     case Failure::Unstorable:
-        return "a character the file cannot hold";
+        return {u"原因：文字中有该文件无法保存的字符。", "a character the file cannot hold"};
     case Failure::NotAFile:
-        return "not a regular file, or too large";
+        return {u"原因：SysInfo.ini 不是普通文件，或大于 1 MB。",
+                "not a regular file, or too large"};
     case Failure::Other:
         break;
     }
-    return "the file system reported an error";
+    return {u"原因：写入文件时出错。", "the file system reported an error"};
 }
 
+} // namespace
+
 QString reason(Failure failure) {
-    switch (failure) {
-    case Failure::None:
-        break;
-    case Failure::NoPermission:
-        return QStringLiteral("原因：没有写入该文件的权限。");
-    case Failure::Busy:
-        return QStringLiteral("原因：另一个程序正占用该文件，请稍后再试。");
-    case Failure::DiskFull:
-        return QStringLiteral("原因：磁盘已满。");
-    case Failure::Unstorable:
-        return QStringLiteral("原因：文字中有该文件无法保存的字符。");
-    case Failure::NotAFile:
-        return QStringLiteral("原因：SysInfo.ini 不是普通文件，或大于 1 MB。");
-    case Failure::Other:
-        return QStringLiteral("原因：写入文件时出错。");
-    }
-    return QString();
+    return QString::fromUtf16(said(failure).reason);
+}
+
+const char* logText(Failure failure) {
+    return said(failure).log;
 }
 
 void setFolderForTesting(const QString& folder) {

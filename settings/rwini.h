@@ -41,9 +41,8 @@ Saved WriteIniValues(const QList<Entry>& entries);
 // up in memory, so that a tick asks the file system once.
 class Snapshot {
 public:
-    // The stored value; nothing for a missing key or a file that cannot be read.
-    std::optional<QString> value(const QString& section, const QString& key) const;
-    // The stored value, or the empty text.
+    // The stored value; the empty text for a missing key or a file that
+    // cannot be read.
     QString text(const QString& section, const QString& key) const;
     // Whether the file still looks as it did when this was read (one status query).
     bool current() const;

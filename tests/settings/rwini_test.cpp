@@ -9,14 +9,12 @@
 #include "support.h"
 
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -49,15 +47,7 @@ ino_t inode(const QString& path) {
 
 // Starts the second-process tool, optionally as the unprivileged user "nobody".
 void startTool(QProcess& p, const QStringList& args, bool asNobody = false) {
-    QStringList all = args;
-    QString program = QStringLiteral(RWINI_TOOL);
-    if (asNobody) {
-        all = QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                          QStringLiteral("--clear-groups"), program} +
-              args;
-        program = QStringLiteral("setpriv");
-    }
-    p.start(program, all);
+    testing_support::startAs(p, asNobody ? 65534 : 0, QStringLiteral(RWINI_TOOL), args);
 }
 
 int tool(const QStringList& args, bool asNobody = false, QByteArray* out = nullptr) {
@@ -74,7 +64,7 @@ int tool(const QStringList& args, bool asNobody = false, QByteArray* out = nullp
 }
 
 bool canDropPrivileges() {
-    return ::geteuid() == 0 && !QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty();
+    return testing_support::canActAsOthers();
 }
 
 // The file as our own readers see it: whole, as one writer left it.
@@ -431,14 +421,7 @@ namespace {
 // What a writer killed half way through a write in place leaves: the old
 // bytes in the temporary folder, under the name the file layer gives them.
 void leaveKilledWriter(const AppFolder& f, const QByteArray& old, const QByteArray& torn) {
-    struct stat st {};
-    ASSERT_EQ(::stat(QFile::encodeName(f.iniPath()).constData(), &st), 0);
-    const QByteArray key = QFile::encodeName(QFileInfo(f.iniPath()).absoluteFilePath()) + ':' +
-                           QByteArray::number(qulonglong(st.st_dev)) + ':' +
-                           QByteArray::number(qulonglong(st.st_ino));
-    QFile journal(QDir::temp().filePath(
-        "tide-" + QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(20) +
-        ".old"));
+    QFile journal(QFile::decodeName(testing_support::journalOf(f.iniPath(), QDir::tempPath())));
     ASSERT_TRUE(journal.open(QIODevice::WriteOnly) && journal.write("T" + old) == old.size() + 1);
     QFile file(f.iniPath());
     ASSERT_TRUE(file.open(QIODevice::ReadWrite) && file.write(torn) == torn.size());

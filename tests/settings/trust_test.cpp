@@ -4,14 +4,13 @@
 // shows, make the owner's save fail or wait, or stop a panel.
 #include "names.h"
 #include "profile.h"
+#include "support.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -113,16 +112,7 @@ public:
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 
-    // Where an in-place write keeps the old bytes, as the file layer names it.
-    QByteArray journal() const {
-        struct stat st {};
-        ::stat(QFile::encodeName(ini()).constData(), &st);
-        const QByteArray key = QFile::encodeName(ini()) + ':' +
-                               QByteArray::number(qulonglong(st.st_dev)) + ':' +
-                               QByteArray::number(qulonglong(st.st_ino));
-        return QFile::encodeName(temp()) + "/tide-" +
-               QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(20) + ".old";
-    }
+    QByteArray journal() const { return testing_support::journalOf(ini(), temp()); }
 
     // The settings tool (what both programs do with the file) as `uid`; root as itself.
     Run as(uid_t uid, const QStringList& args) const {
@@ -130,18 +120,9 @@ public:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("TMPDIR"), temp());
         p.setProcessEnvironment(env);
-        QStringList all = QStringList{folder()} + args;
-        QString program = QStringLiteral(RWINI_TOOL);
-        if (uid != 0) {
-            all = QStringList{QStringLiteral("--reuid=%1").arg(uid),
-                              QStringLiteral("--regid=%1").arg(uid),
-                              QStringLiteral("--clear-groups"), program} +
-                  all;
-            program = QStringLiteral("setpriv");
-        }
         QElapsedTimer clock;
         clock.start();
-        p.start(program, all);
+        testing_support::startAs(p, uid, QStringLiteral(RWINI_TOOL), QStringList{folder()} + args);
         Run run;
         if (!p.waitForFinished(30000)) {
             p.kill();
@@ -198,7 +179,7 @@ void PrintTo(const Attack& attack, std::ostream* os) {
 class CustomerAttack : public ::testing::TestWithParam<Attack> {};
 
 TEST_P(CustomerAttack, ChangesNothingAnyoneSeesAndNeverStopsTheOwner) {
-    if (::geteuid() != 0 || QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty()) {
+    if (!testing_support::canActAsOthers()) {
         GTEST_SKIP() << "needs root and setpriv to act as the owner and customers";
     }
     Cafe cafe(GetParam().folderReadOnly);
@@ -327,8 +308,7 @@ void ownersPanelStarts(const Cafe& cafe) {
     env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":97"));
     panel.setProcessEnvironment(env);
     panel.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    panel.start(QStringLiteral("setpriv"),
-                {"--reuid=4001", "--regid=4001", "--clear-groups", program});
+    testing_support::startAs(panel, owner, program, {});
     EXPECT_FALSE(panel.waitForFinished(3000)) << "the owner's panel ended";
     ::kill(pid_t(panel.processId()), SIGKILL);
     panel.waitForFinished(5000);

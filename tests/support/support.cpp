@@ -4,9 +4,41 @@
 #include "profile.h"
 #include "rwini.h"
 
+#include <QCryptographicHash>
 #include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace testing_support {
+
+void startAs(QProcess& process, unsigned uid, const QString& program, const QStringList& args) {
+    if (uid == 0) {
+        process.start(program, args);
+        return;
+    }
+    const QString id = QString::number(uid);
+    process.start(
+        QStringLiteral("setpriv"),
+        QStringList{"--reuid=" + id, "--regid=" + id, QStringLiteral("--clear-groups"), program} +
+            args);
+}
+
+bool canActAsOthers() {
+    return ::geteuid() == 0 && !QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty();
+}
+
+QByteArray journalOf(const QString& iniPath, const QString& temp) {
+    struct stat st {};
+    ::stat(QFile::encodeName(iniPath).constData(), &st);
+    const QByteArray key = QFile::encodeName(QFileInfo(iniPath).absoluteFilePath()) + ':' +
+                           QByteArray::number(qulonglong(st.st_dev)) + ':' +
+                           QByteArray::number(qulonglong(st.st_ino));
+    return QFile::encodeName(temp) + "/tide-" +
+           QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(20) + ".old";
+}
 
 AppFolder::AppFolder() {
     rwini::setFolderForTesting(dir_.path());

@@ -5,6 +5,7 @@
 #include "seams.h"
 
 #include <QByteArray>
+#include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -20,6 +21,16 @@ QByteArray fileBytes(const QString& text);
 // reader but without writing anything back; nothing when the key is absent.
 std::optional<QString> storedValue(const QByteArray& file, const QString& section,
                                    const QString& key);
+
+// Starts `program` as the user `uid` (with no groups) through setpriv; as
+// this process's own user where `uid` is zero.
+void startAs(QProcess& process, unsigned uid, const QString& program, const QStringList& args);
+// Whether this test may act as other users: it runs as root and has setpriv.
+bool canActAsOthers();
+
+// Where the settings layer keeps the old bytes of an in-place write of the
+// file at `iniPath`, in the temporary folder `temp`.
+QByteArray journalOf(const QString& iniPath, const QString& temp);
 
 // A fresh temporary folder that the programs' rwini uses as their
 // application folder for as long as this object lives.
