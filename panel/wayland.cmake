@@ -1,16 +1,42 @@
 # The layer-shell integration for Qt's Wayland platform: the protocol's C
 # binding made by wayland-scanner, and the few private headers of Qt's Wayland
-# client library that Debian does not package, taken from its source package.
-find_package(Qt6 REQUIRED COMPONENTS WaylandClient)
-pkg_check_modules(WAYLAND_CLIENT REQUIRED IMPORTED_TARGET wayland-client)
+# client library that Debian does not package, kept in the repository for the
+# Qt version they describe. Configuring only looks: with TIDE_WAYLAND=AUTO a
+# machine without these inputs builds the X11 panel and says so.
+find_package(Qt6 QUIET COMPONENTS WaylandClient)
+pkg_check_modules(WAYLAND_CLIENT QUIET IMPORTED_TARGET wayland-client)
 pkg_get_variable(WAYLAND_PROTOCOLS_DIR wayland-protocols pkgdatadir)
-find_program(WAYLAND_SCANNER wayland-scanner REQUIRED)
-execute_process(COMMAND ${PROJECT_SOURCE_DIR}/scripts/qtwayland-headers.sh ${Qt6WaylandClient_VERSION}
-                OUTPUT_VARIABLE tide_qtwayland_private OUTPUT_STRIP_TRAILING_WHITESPACE
-                RESULT_VARIABLE tide_qtwayland_result)
-if(NOT tide_qtwayland_result EQUAL 0)
-    message(FATAL_ERROR "No private headers of Qt's Wayland client library (scripts/qtwayland-headers.sh)")
+find_program(WAYLAND_SCANNER wayland-scanner)
+set(tide_wayland_missing "")
+if(NOT Qt6WaylandClient_FOUND)
+    list(APPEND tide_wayland_missing "Qt's Wayland client (qt6-wayland-dev)")
+elseif(NOT Qt6WaylandClient_VERSION VERSION_GREATER_EQUAL 6.4 OR
+       NOT Qt6WaylandClient_VERSION VERSION_LESS 6.5)
+    list(APPEND tide_wayland_missing "private headers of Qt ${Qt6WaylandClient_VERSION}'s Wayland client")
 endif()
+if(NOT WAYLAND_CLIENT_FOUND)
+    list(APPEND tide_wayland_missing "libwayland-dev")
+endif()
+if(NOT WAYLAND_PROTOCOLS_DIR)
+    list(APPEND tide_wayland_missing "wayland-protocols")
+endif()
+if(NOT WAYLAND_SCANNER)
+    list(APPEND tide_wayland_missing "wayland-scanner (libwayland-bin)")
+endif()
+if(tide_wayland_missing AND TIDE_WAYLAND STREQUAL "ON")
+    list(JOIN tide_wayland_missing ", " missing)
+    message(FATAL_ERROR "TIDE_WAYLAND=ON, but this machine lacks: ${missing}")
+endif()
+if(tide_wayland_missing OR TIDE_WAYLAND STREQUAL "OFF")
+    set(tide_wayland OFF)
+    if(tide_wayland_missing)
+        list(JOIN tide_wayland_missing ", " missing)
+        message(STATUS "The panel's native Wayland layer is off: no ${missing}")
+    endif()
+    return()
+endif()
+set(tide_wayland ON)
+set(tide_qtwayland_private ${CMAKE_CURRENT_SOURCE_DIR}/platform/wayland/qt6.4-private)
 enable_language(C)
 
 function(tide_panel_wayland target)

@@ -17,6 +17,7 @@ using desk::AppFolder;
 using desk::Desktop;
 using desk::Program;
 using desk::waitUntil;
+using testing_support::prepared;
 
 namespace {
 
@@ -37,14 +38,6 @@ const QRect cpuValue(infoArea.x() + 88, 40, 161, 17);
 // end of a process) on a busy machine; what must come within a time is
 // checked against that time.
 constexpr int patience = 30000;
-
-const QString prepared = QStringLiteral(
-    "[Sysinfo]\r\nTitle=示例电脑服务部\r\nService TEL=400-000-0000\r\nTechnology "
-    "TEL=000-00000000\r\n"
-    "Add=示例路 1 号\r\nClose=Start\r\n[Display]\r\nTitle=1\r\nService TEL=1\r\nTechnology "
-    "TEL=1\r\n"
-    "Add=1\r\nInfo=1\r\n[Config]\r\nlabel5=服务热线\r\nlabel6=技术支持\r\nlabel7=地址\r\n"
-    "[Info]\r\nCPU=示例处理器\r\nMB=示例主板\r\nMEM=16 GB\r\nHD=512 GB\r\nShow=示例说明\r\n");
 
 bool onlyRoot(const QImage& image) {
     for (int y = 0; y < image.height(); ++y) {
@@ -294,27 +287,21 @@ TEST_P(EndToEnd, AFileReplacedByAnotherProgramShowsAndNeverGarbles) {
     };
     const QImage start = panel();
     ASSERT_TRUE(save(variant(0)));
-    ASSERT_TRUE(waitUntil([&] { return panel() != start; }, 1500)) << "a hand edit shows";
+    ASSERT_TRUE(waitUntil([&] { return panel() != start; }, 3000)) << "a hand edit shows";
     QThread::msleep(1100);
     const QImage a = panel();
     ASSERT_TRUE(save(variant(1)));
-    ASSERT_TRUE(waitUntil([&] { return panel() != a; }, 1500));
+    ASSERT_TRUE(waitUntil([&] { return panel() != a; }, 3000));
     QThread::msleep(1100);
     const QImage b = panel();
 
-    QElapsedTimer clock;
-    clock.start();
-    int i = 0, samples = 0;
-    while (clock.elapsed() < 10000) {
-        ASSERT_TRUE(save(variant(i++)));
+    // A fixed number of saves, however fast the machine makes them.
+    for (int i = 1; i <= 200; ++i) {
+        ASSERT_TRUE(save(variant(i)));
         if (i % 20 == 0) {
-            const QImage now = panel();
-            ++samples;
-            EXPECT_TRUE(eachPixelFrom(now, a, b))
-                << "sample " << samples << " shows something else";
+            EXPECT_TRUE(eachPixelFrom(panel(), a, b)) << "after save " << i << " something else";
         }
     }
-    EXPECT_GT(samples, 5);
     EXPECT_TRUE(panelProcess->running());
     EXPECT_EQ(desktop->windows(panelTitle).size(), 1);
 }

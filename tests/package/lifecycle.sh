@@ -14,6 +14,11 @@ case ${1:-} in
     quick=(--force-unsafe-io --no-triggers)
     is() { [ "$(stat -c '%U:%G %a' "$1")" = "$2" ] || fail "$1 is $(stat -c '%U:%G %a' "$1")"; }
     owners() { grep -q 'Title=owner' $ini || fail "$1 replaced or took the owner's file"; }
+    # A machine may have the package installed already: start from none.
+    if dpkg-query -W -f='${Status}' tidepanel 2>/dev/null | grep -qv 'not-installed'; then
+        dpkg "${quick[@]}" -P tidepanel >/dev/null
+    fi
+    rm -rf /etc/tidepanel
     dpkg "${quick[@]}" -i "$deb" >/dev/null
     is /etc/tidepanel "root:root 755"
     is $ini "root:tidepanel 664"

@@ -205,11 +205,14 @@ TEST(NoticeSource, ReadsAgainAtOnceWhenTheFileChanges) {
 }
 
 #ifdef Q_OS_LINUX
-// Wayland lets no client place or stack its own windows: the panel goes
-// through XWayland, unless the user chose a platform.
+// Wayland without layer-shell lets no client place or stack its own windows:
+// the panel goes through XWayland, unless the user chose a platform.
 TEST(Startup, AWaylandSessionRunsThroughXWaylandUnlessTheUserChose) {
     const QByteArray saved = qgetenv("QT_QPA_PLATFORM");
     const QByteArray session = qgetenv("XDG_SESSION_TYPE");
+    const QByteArray display = qgetenv("WAYLAND_DISPLAY");
+    // A compositor that answers nobody, whatever session this test runs in.
+    qputenv("WAYLAND_DISPLAY", "tide-test-no-compositor");
     qputenv("XDG_SESSION_TYPE", "wayland");
     qunsetenv("QT_QPA_PLATFORM");
     tidepanel::startup::preferPlacableWindows();
@@ -219,6 +222,7 @@ TEST(Startup, AWaylandSessionRunsThroughXWaylandUnlessTheUserChose) {
     EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), "wayland");
     saved.isEmpty() ? qunsetenv("QT_QPA_PLATFORM") : qputenv("QT_QPA_PLATFORM", saved);
     session.isEmpty() ? qunsetenv("XDG_SESSION_TYPE") : qputenv("XDG_SESSION_TYPE", session);
+    display.isEmpty() ? qunsetenv("WAYLAND_DISPLAY") : qputenv("WAYLAND_DISPLAY", display);
 }
 #endif
 

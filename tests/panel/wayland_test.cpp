@@ -120,17 +120,15 @@ private:
                                  "XDG_SESSION_TYPE", "SESSION_MANAGER"}) {
             env.remove(QString::fromLatin1(name));
         }
-        const QString ipc = entry(QStringLiteral("sway-ipc.*.sock"));
-        QStringList set{"HOME=" + home_.path(),
-                        "XDG_RUNTIME_DIR=" + runtime(),
+        QStringList set{"HOME=" + home_.path(), "XDG_RUNTIME_DIR=" + runtime(),
                         "XDG_CONFIG_HOME=" + home_.filePath(QStringLiteral("config")),
-                        "LC_ALL=C.UTF-8",
-                        "WLR_BACKENDS=headless",
-                        "WLR_RENDERER=pixman",
+                        "LC_ALL=C.UTF-8", "WLR_BACKENDS=headless", "WLR_RENDERER=pixman",
                         "WLR_LIBINPUT_NO_DEVICES=1",
                         "LSAN_OPTIONS=suppressions=" LSAN_SUPPRESSIONS ":print_suppressions=0",
                         "WAYLAND_DISPLAY=" + entry(QStringLiteral("wayland-[0-9]")),
-                        "SWAYSOCK=" + (ipc.isEmpty() ? ipc : QDir(runtime()).filePath(ipc))};
+                        // sway's IPC socket in this runtime folder: an empty SWAYSOCK makes
+                        // it bind the one abstract name of the machine, and two collide.
+                        "SWAYSOCK=" + QDir(runtime()).filePath(QStringLiteral("sway-ipc.sock"))};
         if (!x11_.isEmpty()) {
             set << "DISPLAY=" + x11_;
         }

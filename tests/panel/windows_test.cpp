@@ -18,16 +18,10 @@
 #include <memory>
 
 using testing_support::AppFolder;
+using testing_support::prepared;
 using testing_support::Recorder;
 
 namespace {
-
-const QString prepared = QStringLiteral(
-    "[Sysinfo]\r\nTitle=示例电脑服务部\r\nService TEL=400-000-0000\r\nTechnology TEL=000-1\r\n"
-    "Add=示例路 1 号\r\nClose=Start\r\n[Display]\r\nTitle=1\r\nService TEL=1\r\n"
-    "Technology TEL=1\r\nAdd=1\r\nInfo=1\r\n[Config]\r\nlabel5=服务热线\r\nlabel6=技术支持\r\n"
-    "label7=地址\r\n[Info]\r\nCPU=示例处理器\r\nMB=示例主板\r\nMEM=16 GB\r\nHD=512 GB\r\n"
-    "Show=示例说明\r\n");
 
 // A settings file with one line of the prepared one replaced.
 QString with(const QString& line, const QString& replacement) {

@@ -29,12 +29,8 @@ constexpr int screenWidth = 1024, screenHeight = 768;
 constexpr uint32_t rootColour = 0x208040;  // 0xRRGGBB on the 24-bit visual
 constexpr uint32_t coverColour = 0x3050A0; // a normal window laid over the panel
 
-const char prepared[] =
-    "[Sysinfo]\r\nTitle=Tide\r\nService TEL=400-000-0000\r\nTechnology TEL=000-1\r\n"
-    "Add=Road 1\r\nClose=Start\r\n[Display]\r\nTitle=1\r\nService TEL=1\r\nTechnology TEL=1\r\n"
-    "Add=1\r\nInfo=1\r\n[Config]\r\nlabel5=S\r\nlabel6=T\r\nlabel7=A\r\n";
-
 using desk::waitUntil;
+using testing_support::prepared;
 
 void stop(QProcess& p) {
     if (p.state() != QProcess::NotRunning) {
@@ -67,7 +63,7 @@ protected:
         xcb_flush(c_);
         QFile ini(app_.filePath(QStringLiteral("SysInfo.ini")));
         ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-        ini.write(prepared);
+        ini.write(testing_support::fileBytes(prepared));
         ini.close();
         ASSERT_TRUE(QFile::copy(QStringLiteral(TIDEPANEL_PROGRAM), program()));
         QProcessEnvironment env = desktop_->environment();
@@ -292,7 +288,8 @@ TEST_P(X11Panel, TheCutOutFollowsACaptionAndIsNotSentAgainUnchanged) {
     const long before = keptPixels();
     QFile ini(app_.filePath(QStringLiteral("SysInfo.ini")));
     ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write(QByteArray(prepared).replace("Title=Tide", "Title=Tide and a much longer title"));
+    ini.write(testing_support::fileBytes(QString(prepared).replace(
+        "Title=示例电脑服务部", "Title=示例电脑服务部和一个长得多的名字")));
     ini.close();
     EXPECT_TRUE(waitUntil([&] { return count() > 0 && keptPixels() > before + 100; }, 3000))
         << before << " pixels kept before, " << keptPixels() << " after";

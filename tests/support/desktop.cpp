@@ -21,18 +21,6 @@ namespace desk {
 
 const QColor Desktop::rootColour(0x2e, 0x6f, 0x8e);
 
-bool waitUntil(const std::function<bool()>& done, int ms, int stepMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms) {
-            return false;
-        }
-        QThread::msleep(stepMs);
-    }
-    return true;
-}
-
 namespace {
 
 // One connection per call: tests are short, and this keeps no state to go stale.

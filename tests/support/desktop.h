@@ -3,6 +3,8 @@
 // folder holding copies of both programs, and what a person does and sees.
 #pragma once
 
+#include "support.h"
+
 #include <QColor>
 #include <QImage>
 #include <QProcess>
@@ -18,8 +20,7 @@
 
 namespace desk {
 
-// Waits until `done` holds or `ms` have passed; true when it held.
-bool waitUntil(const std::function<bool()>& done, int ms, int stepMs = 20);
+using testing_support::waitUntil;
 
 class Desktop {
 public:

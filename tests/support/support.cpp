@@ -5,14 +5,35 @@
 #include "rwini.h"
 
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QThread>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace testing_support {
+
+const QString prepared = QStringLiteral(
+    "[Sysinfo]\r\nTitle=示例电脑服务部\r\nService TEL=400-000-0000\r\nTechnology TEL=000-1\r\n"
+    "Add=示例路 1 号\r\nClose=Start\r\n[Display]\r\nTitle=1\r\nService TEL=1\r\n"
+    "Technology TEL=1\r\nAdd=1\r\nInfo=1\r\n[Config]\r\nlabel5=服务热线\r\nlabel6=技术支持\r\n"
+    "label7=地址\r\n[Info]\r\nCPU=示例处理器\r\nMB=示例主板\r\nMEM=16 GB\r\nHD=512 GB\r\n"
+    "Show=示例说明\r\n");
+
+bool waitUntil(const std::function<bool()>& done, int ms, int stepMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > ms) {
+            return false;
+        }
+        QThread::msleep(stepMs);
+    }
+    return true;
+}
 
 void startAs(QProcess& process, unsigned uid, const QString& program, const QStringList& args) {
     if (uid == 0) {

@@ -15,6 +15,12 @@
 
 namespace testing_support {
 
+// A shop's settings file, every key filled in, as UTF-8 text.
+extern const QString prepared;
+
+// Waits until `done` holds or `ms` have passed; true when it held.
+bool waitUntil(const std::function<bool()>& done, int ms, int stepMs = 20);
+
 // Text as the programs keep it in SysInfo.ini (code page 936).
 QByteArray fileBytes(const QString& text);
 // A value stored in a settings file's bytes, read by the programs' own
