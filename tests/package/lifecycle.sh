@@ -15,7 +15,7 @@ case ${1:-} in
     is() { [ "$(stat -c '%U:%G %a' "$1")" = "$2" ] || fail "$1 is $(stat -c '%U:%G %a' "$1")"; }
     owners() { grep -q 'Title=owner' $ini || fail "$1 replaced or took the owner's file"; }
     dpkg "${quick[@]}" -i "$deb" >/dev/null
-    is /etc/tidepanel "root:root 755"
+    is /etc/tidepanel "root:tidepanel 2775"
     is $ini "root:tidepanel 664"
     cmp -s $ini /usr/share/tidepanel/SysInfo.ini || fail "$ini is not the prepared file"
     [ "$(readlink /usr/lib/tidepanel/SysInfo.ini)" = $ini ] || fail "no link beside the programs"
