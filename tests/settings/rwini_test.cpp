@@ -311,7 +311,7 @@ TEST(ReadIniValue, OnlyARegularFileUpToTheCapIsReadOrWritten) {
     for (int i = 0; i < 20; ++i) {
         EXPECT_EQ(rwini::ReadIniValue(ini::Sysinfo, ini::key::Title, QString()), "t");
     }
-    EXPECT_LT(cpuMs() - start, 1000);
+    EXPECT_LT(cpuMs() - start, 5000) << "twenty reads, once a tick's worth";
 }
 
 TEST(WriteIniValue, ReportsAReadOnlyFileToAnOrdinaryUser) {
