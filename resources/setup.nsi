@@ -78,10 +78,15 @@ Var Found        ; FindProgram's answer: a process id, or 0
 
 ; The functions both the setup and the uninstaller use: NSIS needs each twice.
 !macro COMMON un
+; Appended to, one run after another: a second setup refused at once must not
+; wipe the first one's lines.
 Function ${un}OpenLog
     Pop $0
-    FileOpen $Log "$TEMP\$0" w
-    FileWriteUTF16LE /BOM $Log ""
+    FileOpen $Log "$TEMP\$0" a
+    FileSeek $Log 0 END $1
+    ${If} $1 = 0
+        FileWriteUTF16LE /BOM $Log ""
+    ${EndIf}
     ${GetTime} "" "L" $1 $2 $3 $4 $5 $6 $7
     ${Log} "${PRODUCT} ${VERSION}，$3-$2-$1 $5:$6:$7，命令行：$CMDLINE"
 FunctionEnd
@@ -138,6 +143,9 @@ Function ${un}EndProgram
         System::Call 'kernel32::OpenProcess(i 0x100001, i 0, i $Found) p .r6 ?e'
         Pop $7
         ${If} $6 P= 0
+        ${AndIf} $7 = 87 ; ERROR_INVALID_PARAMETER: it ended meanwhile
+            ${Continue}
+        ${ElseIf} $6 P= 0
             ${Fail} 6 "无法结束正在运行的 $0（进程 $Found，Windows 错误 $7）。请关闭它后再试。"
         ${EndIf}
         System::Call 'kernel32::WaitForSingleObject(p r6, i 3000) i .r7'
@@ -166,12 +174,13 @@ Function ${un}EndPrograms
     StrCpy $0 tideedit.exe
     Call ${un}FindProgram
     ${If} $Found <> 0
-        ${Log} "正在关闭修改器 tideedit.exe"
+        ${Log} "正在关闭修改器 tideedit.exe（进程 $Found）"
         nsExec::Exec '"$SYSDIR\taskkill.exe" /IM tideedit.exe'
         Pop $1
+        Call ${un}EndProgram
+        Pop $1
+        ${Log} "修改器已关闭"
     ${EndIf}
-    Call ${un}EndProgram
-    Pop $1
     StrCpy $0 tidepanel.exe
     Call ${un}FindProgram
     StrCpy $PanelRan 0
@@ -229,16 +238,26 @@ FunctionEnd
 Section
     ${Log} "安装到 $INSTDIR"
     Call EndPrograms
-    ${IfNot} ${FileExists} "$INSTDIR\*.*"
-        ClearErrors
-        CreateDirectory $INSTDIR
-        ${If} ${Errors}
-            ${Fail} 8 "无法创建文件夹 $INSTDIR。"
-        ${EndIf}
-        ; The uninstaller removes the folder only when the setup made it.
+    ; The uninstaller removes the folder only when it is ours: made by the
+    ; setup, or holding nothing but the SysInfo.ini an earlier removal kept.
+    ReadRegStr $0 HKLM "${UNINST_KEY}" InstallLocation
+    ReadRegDWORD $R9 HKLM "${UNINST_KEY}" CreatedFolder
+    ${If} $0 != $INSTDIR
         StrCpy $R9 1
-    ${Else}
-        ReadRegDWORD $R9 HKLM "${UNINST_KEY}" CreatedFolder
+        FindFirst $0 $1 "$INSTDIR\*"
+        ${DoWhile} $1 != ""
+            ${If} $1 != "."
+            ${AndIf} $1 != ".."
+            ${AndIf} $1 != "SysInfo.ini"
+                StrCpy $R9 0
+            ${EndIf}
+            FindNext $0 $1
+        ${Loop}
+        FindClose $0
+    ${EndIf}
+    CreateDirectory $INSTDIR
+    ${IfNot} ${FileExists} "$INSTDIR\*.*"
+        ${Fail} 8 "无法创建文件夹 $INSTDIR。"
     ${EndIf}
     SetOverwrite on
     ClearErrors
