@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <optional>
+#include <string>
+#include <vector>
 
 Q_LOGGING_CATEGORY(lcSettings, "tide.settings")
 
@@ -69,73 +71,53 @@ std::u16string u16(const QString& s) {
     return s.toStdU16String();
 }
 
-// The value stored under section/key in the bytes of a file, in whichever
-// encoding the file is kept.
-std::optional<QString> lookupIn(const QByteArray& raw, const QString& section, const QString& key) {
-    if (raw.startsWith(utf16Mark) || raw.startsWith(utf16BigMark)) {
-        QByteArray odd;
-        std::u16string units = unitsOf(raw, raw.startsWith(utf16BigMark), odd);
-        auto value =
-            profile::lookup<char16_t>(units, u16(section), u16(key), profile::Units::Single);
-        if (!value) {
-            return std::nullopt;
-        }
-        return QString::fromStdU16String(*value);
+template <class C>
+std::vector<profile::Setting<C>> settingsOf(const std::vector<std::basic_string<C>>& texts,
+                                            bool keepStored) {
+    std::vector<profile::Setting<C>> settings;
+    for (size_t i = 0; i + 2 < texts.size(); i += 3) {
+        settings.push_back({texts[i], texts[i + 1], texts[i + 2], keepStored});
     }
-    if (raw.startsWith(utf8Mark)) {
-        auto s = utf8Of(section), k = utf8Of(key);
-        if (!s || !k) {
-            return std::nullopt;
-        }
-        auto value =
-            profile::lookup<char>(bytesOf(raw, utf8Mark.size()), *s, *k, profile::Units::Single);
-        if (!value) {
-            return std::nullopt;
-        }
-        return QString::fromStdString(*value);
-    }
-    auto s = ansi::encode(u16(section)), k = ansi::encode(u16(key));
-    if (!s || !k) {
-        return std::nullopt; // a name the file's encoding cannot hold is not in it
-    }
-    auto value = profile::lookup<char>(bytesOf(raw), *s, *k, ansi::units());
-    if (!value) {
-        return std::nullopt;
-    }
-    return QString::fromStdU16String(ansi::decode(*value));
+    return settings;
 }
 
-// The bytes of the file with the value set, or nothing when the file's
-// encoding cannot hold the text.
-std::optional<QByteArray> withValueIn(const QByteArray& raw, const QString& section,
-                                      const QString& key, const QString& value) {
+// The bytes of the file with the values set in turn, or nothing when the
+// file's encoding cannot hold a text. With `keepStored`, a value another
+// program stored stays.
+std::optional<QByteArray> withValuesIn(const QByteArray& raw, const QList<Entry>& entries,
+                                       bool keepStored) {
     if (raw.startsWith(utf16Mark) || raw.startsWith(utf16BigMark)) {
-        if (!QStringView(section).isValidUtf16() || !QStringView(key).isValidUtf16() ||
-            !QStringView(value).isValidUtf16()) {
-            return std::nullopt;
+        std::vector<std::u16string> texts;
+        for (const Entry& e : entries) {
+            for (const QString* t : {&e.section, &e.key, &e.value}) {
+                if (!QStringView(*t).isValidUtf16()) {
+                    return std::nullopt;
+                }
+                texts.push_back(u16(*t));
+            }
         }
         const bool big = raw.startsWith(utf16BigMark);
         QByteArray odd;
         std::u16string units = unitsOf(raw, big, odd);
-        return bytesOfUnits(profile::withValue<char16_t>(units, u16(section), u16(key), u16(value),
-                                                         profile::Units::Single),
+        return bytesOfUnits(profile::withValues<char16_t>(units, settingsOf(texts, keepStored),
+                                                          profile::Units::Single),
                             big, odd);
     }
-    if (raw.startsWith(utf8Mark)) {
-        auto s = utf8Of(section), k = utf8Of(key), v = utf8Of(value);
-        if (!s || !k || !v) {
-            return std::nullopt;
+    const bool utf8 = raw.startsWith(utf8Mark);
+    std::vector<std::string> texts;
+    for (const Entry& e : entries) {
+        for (const QString* t : {&e.section, &e.key, &e.value}) {
+            auto bytes = utf8 ? utf8Of(*t) : ansi::encode(u16(*t));
+            if (!bytes) {
+                return std::nullopt;
+            }
+            texts.push_back(std::move(*bytes));
         }
-        std::string out = profile::withValue<char>(bytesOf(raw, utf8Mark.size()), *s, *k, *v,
-                                                   profile::Units::Single);
-        return utf8Mark + QByteArray::fromStdString(out);
     }
-    auto s = ansi::encode(u16(section)), k = ansi::encode(u16(key)), v = ansi::encode(u16(value));
-    if (!s || !k || !v) {
-        return std::nullopt;
-    }
-    return QByteArray::fromStdString(
-        profile::withValue<char>(bytesOf(raw), *s, *k, *v, ansi::units()));
+    const std::string out = profile::withValues<char>(
+        bytesOf(raw, utf8 ? utf8Mark.size() : 0), settingsOf(texts, keepStored),
+        utf8 ? profile::Units::Single : ansi::units());
+    return (utf8 ? utf8Mark : QByteArray()) + QByteArray::fromStdString(out);
 }
 
 // A lock held far longer than a write takes (a writer stuck on a slow disk)
@@ -191,23 +173,7 @@ Failure store(const QList<Entry>& entries, bool keepStored) {
             return Failure::Unstorable;
         }
     }
-    auto apply = [&](const QByteArray& now) -> std::optional<QByteArray> {
-        QByteArray out = now;
-        for (const Entry& e : entries) {
-            if (keepStored) {
-                std::optional<QString> stored = lookupIn(out, e.section, e.key);
-                if (stored && !stored->isEmpty()) {
-                    continue;
-                }
-            }
-            std::optional<QByteArray> next = withValueIn(out, e.section, e.key, e.value);
-            if (!next) {
-                return std::nullopt;
-            }
-            out = *next;
-        }
-        return out;
-    };
+    auto apply = [&](const QByteArray& now) { return withValuesIn(now, entries, keepStored); };
     // One budget for the whole write: a confirm waits no longer than that.
     const QDeadlineTimer budget(writeWaitMs);
     const QString path = IniFilePath();
@@ -238,8 +204,28 @@ QString IniFilePath() {
     return QCoreApplication::applicationDirPath() + name;
 }
 
+// The names in the file's encoding; a name the encoding cannot hold is not
+// in the file.
 QString Snapshot::text(const QString& section, const QString& key) const {
-    return raw_ ? lookupIn(*raw_, section, key).value_or(QString()) : QString();
+    if (!read_) {
+        return QString();
+    }
+    switch (kept_) {
+    case Kept::Utf16:
+        return QString::fromStdU16String(units_.lookup(u16(section), u16(key)).value_or(u""));
+    case Kept::Utf8: {
+        auto s = utf8Of(section), k = utf8Of(key);
+        return s && k ? QString::fromStdString(bytes_.lookup(*s, *k).value_or("")) : QString();
+    }
+    case Kept::Ansi:
+        break;
+    }
+    auto s = ansi::encode(u16(section)), k = ansi::encode(u16(key));
+    if (!s || !k) {
+        return QString();
+    }
+    auto value = bytes_.lookup(*s, *k);
+    return value ? QString::fromStdU16String(ansi::decode(*value)) : QString();
 }
 
 bool Snapshot::current() const {
@@ -251,12 +237,28 @@ Snapshot ReadSnapshot() {
     const QString path = IniFilePath();
     // Taken first: a change during the read makes the next look read again.
     snapshot.stamp_ = inifile::stamp(path);
-    snapshot.raw_ = contents(path);
+    const std::optional<QByteArray> raw = contents(path);
+    if (!raw) {
+        return snapshot;
+    }
+    snapshot.read_ = true;
+    if (raw->startsWith(utf16Mark) || raw->startsWith(utf16BigMark)) {
+        QByteArray odd;
+        snapshot.kept_ = Snapshot::Kept::Utf16;
+        snapshot.units_ = profile::Table<char16_t>(
+            unitsOf(*raw, raw->startsWith(utf16BigMark), odd), profile::Units::Single);
+    } else if (raw->startsWith(utf8Mark)) {
+        snapshot.kept_ = Snapshot::Kept::Utf8;
+        snapshot.bytes_ =
+            profile::Table<char>(bytesOf(*raw, utf8Mark.size()), profile::Units::Single);
+    } else {
+        snapshot.bytes_ = profile::Table<char>(bytesOf(*raw), ansi::units());
+    }
     return snapshot;
 }
 
 void WriteMissing(const Snapshot& snapshot, const QList<Entry>& defaults) {
-    if (!snapshot.raw_) {
+    if (!snapshot.read_) {
         return; // nothing is written into a file that cannot be read
     }
     QList<Entry> missing;

@@ -5,6 +5,7 @@
 
 #include "failure.h"
 #include "inifile.h"
+#include "profile.h"
 
 #include <QByteArray>
 #include <QList>
@@ -37,8 +38,9 @@ struct Entry {
 // whole, with nothing written, where one of them would be refused alone.
 Saved WriteIniValues(const QList<Entry>& entries);
 
-// One read of the whole file: every value as it stood at that moment, looked
-// up in memory, so that a tick asks the file system once.
+// One read of the whole file: every value as it stood at that moment, parsed
+// once into a table, so that a tick asks the file system once and each look-up
+// is a table hit.
 class Snapshot {
 public:
     // The stored value; the empty text for a missing key or a file that
@@ -50,7 +52,11 @@ public:
 private:
     friend Snapshot ReadSnapshot();
     friend void WriteMissing(const Snapshot&, const QList<Entry>&);
-    std::optional<QByteArray> raw_;
+    enum class Kept { Ansi, Utf8, Utf16 }; // how the file is encoded
+    bool read_ = false;                    // false: the file could not be read
+    Kept kept_ = Kept::Ansi;
+    profile::Table<char> bytes_;     // an ANSI or UTF-8 file
+    profile::Table<char16_t> units_; // a UTF-16 file
     inifile::Stamp stamp_;
 };
 

@@ -16,7 +16,7 @@ enable_language(C)
 function(tide_panel_wayland target)
     set(generated ${CMAKE_CURRENT_BINARY_DIR}/wayland)
     # xdg-shell too: layer-shell's popups refer to its interfaces.
-    foreach(xml ${CMAKE_CURRENT_SOURCE_DIR}/protocols/wlr-layer-shell-unstable-v1.xml
+    foreach(xml ${CMAKE_CURRENT_SOURCE_DIR}/platform/wayland/protocols/wlr-layer-shell-unstable-v1.xml
                 ${WAYLAND_PROTOCOLS_DIR}/stable/xdg-shell/xdg-shell.xml)
         get_filename_component(name ${xml} NAME_WE)
         add_custom_command(OUTPUT ${generated}/${name}-client-protocol.h ${generated}/${name}-protocol.c
