@@ -103,10 +103,14 @@ void NoticeSource::refresh() {
         }
         return;
     }
-    snapshot_ = rwini::ReadSnapshot();
-    Notice now = noticeOf(snapshot_);
-    const bool differs = !read_ || now != notice_;
-    notice_ = std::move(now);
+    const rwini::Snapshot last = snapshot_;
+    snapshot_ = rwini::ReadSnapshot(last);
+    bool differs = !read_;
+    if (!read_ || !snapshot_.sameAs(last)) {
+        Notice now = noticeOf(snapshot_);
+        differs = differs || now != notice_;
+        notice_ = std::move(now);
+    }
     read_ = true;
     defaultsDue_ = true;
     rested_.setRemainingTime(900);

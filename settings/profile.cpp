@@ -196,19 +196,19 @@ std::optional<std::basic_string<C>> lookupUnits(std::basic_string_view<C> file,
     return std::basic_string<C>(value);
 }
 
+// Sets the value in `out` itself.
 template <class C>
-std::basic_string<C>
-withValueUnits(std::basic_string_view<C> file, std::basic_string_view<C> section,
-               std::basic_string_view<C> key, std::basic_string_view<C> value) {
+void setUnits(std::basic_string<C>& out, std::basic_string_view<C> section,
+              std::basic_string_view<C> key, std::basic_string_view<C> value) {
+    const std::basic_string_view<C> file(out);
     Place place = locate(file, section, key);
-    std::basic_string<C> out(file);
     if (place.key) {
         std::basic_string<C> text = stored(value);
         if (place.bare) {
             text.insert(text.begin(), C('='));
         }
         out.replace(place.valueBegin, place.valueEnd - place.valueBegin, text);
-        return out;
+        return;
     }
     const std::basic_string<C> brk = lineBreak(file);
     std::basic_string<C> entry(key);
@@ -221,7 +221,7 @@ withValueUnits(std::basic_string_view<C> file, std::basic_string_view<C> section
         } else {
             out.insert(place.sectionEnd, brk + entry);
         }
-        return out;
+        return;
     }
     std::basic_string<C> header(1, C('['));
     header += section;
@@ -231,6 +231,14 @@ withValueUnits(std::basic_string_view<C> file, std::basic_string_view<C> section
     } else {
         out += brk + header + brk + entry;
     }
+}
+
+template <class C>
+std::basic_string<C>
+withValueUnits(std::basic_string_view<C> file, std::basic_string_view<C> section,
+               std::basic_string_view<C> key, std::basic_string_view<C> value) {
+    std::basic_string<C> out(file);
+    setUnits(out, section, key, value);
     return out;
 }
 
@@ -446,7 +454,7 @@ std::basic_string<C> withValues(std::basic_string_view<C> file,
                 continue;
             }
         }
-        all = withValueUnits<char16_t>(all, section, key, unitsOf(s.value, units));
+        setUnits<char16_t>(all, section, key, unitsOf(s.value, units));
     }
     return fromUnits<C>(all, units);
 }

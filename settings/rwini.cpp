@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -69,6 +70,42 @@ QByteArray bytesOfUnits(const std::u16string& units, bool big, const QByteArray&
 
 std::u16string u16(const QString& s) {
     return s.toStdU16String();
+}
+
+// The value stored under section/key in the bytes of a file, in whichever
+// encoding the file is kept.
+std::optional<QString> lookupIn(const QByteArray& raw, const QString& section, const QString& key) {
+    if (raw.startsWith(utf16Mark) || raw.startsWith(utf16BigMark)) {
+        QByteArray odd;
+        std::u16string units = unitsOf(raw, raw.startsWith(utf16BigMark), odd);
+        auto value =
+            profile::lookup<char16_t>(units, u16(section), u16(key), profile::Units::Single);
+        if (!value) {
+            return std::nullopt;
+        }
+        return QString::fromStdU16String(*value);
+    }
+    if (raw.startsWith(utf8Mark)) {
+        auto s = utf8Of(section), k = utf8Of(key);
+        if (!s || !k) {
+            return std::nullopt;
+        }
+        auto value =
+            profile::lookup<char>(bytesOf(raw, utf8Mark.size()), *s, *k, profile::Units::Single);
+        if (!value) {
+            return std::nullopt;
+        }
+        return QString::fromStdString(*value);
+    }
+    auto s = ansi::encode(u16(section)), k = ansi::encode(u16(key));
+    if (!s || !k) {
+        return std::nullopt; // a name the file's encoding cannot hold is not in it
+    }
+    auto value = profile::lookup<char>(bytesOf(raw), *s, *k, ansi::units());
+    if (!value) {
+        return std::nullopt;
+    }
+    return QString::fromStdU16String(ansi::decode(*value));
 }
 
 template <class C>
@@ -189,8 +226,12 @@ Failure store(const QList<Entry>& entries, bool keepStored) {
     if (!raw->isEmpty() && *next == *raw) {
         return Failure::None;
     }
-    return waiting(Wait::Write, budget.remainingTime(),
-                   [&](int wait) { return inifile::update(path, wait, apply); });
+    return waiting(Wait::Write, budget.remainingTime(), [&](int wait) {
+        // Under the lock the file mostly holds what was read just
+        // now: the change made from those bytes is not made again.
+        return inifile::update(
+            path, wait, [&](const QByteArray& now) { return now == *raw ? next : apply(now); });
+    });
 }
 
 } // namespace
@@ -204,27 +245,37 @@ QString IniFilePath() {
     return QCoreApplication::applicationDirPath() + name;
 }
 
+// What one read of the file parsed, shared by the snapshots of the same bytes.
+struct Snapshot::Parsed {
+    enum class Kept { Ansi, Utf8, Utf16 }; // how the file is encoded
+    QByteArray raw;
+    Kept kept = Kept::Ansi;
+    profile::Table<char> bytes;     // an ANSI or UTF-8 file
+    profile::Table<char16_t> units; // a UTF-16 file
+};
+
 // The names in the file's encoding; a name the encoding cannot hold is not
 // in the file.
 QString Snapshot::text(const QString& section, const QString& key) const {
-    if (!read_) {
+    if (!parsed_) {
         return QString();
     }
-    switch (kept_) {
-    case Kept::Utf16:
-        return QString::fromStdU16String(units_.lookup(u16(section), u16(key)).value_or(u""));
-    case Kept::Utf8: {
+    const Parsed& p = *parsed_;
+    switch (p.kept) {
+    case Parsed::Kept::Utf16:
+        return QString::fromStdU16String(p.units.lookup(u16(section), u16(key)).value_or(u""));
+    case Parsed::Kept::Utf8: {
         auto s = utf8Of(section), k = utf8Of(key);
-        return s && k ? QString::fromStdString(bytes_.lookup(*s, *k).value_or("")) : QString();
+        return s && k ? QString::fromStdString(p.bytes.lookup(*s, *k).value_or("")) : QString();
     }
-    case Kept::Ansi:
+    case Parsed::Kept::Ansi:
         break;
     }
     auto s = ansi::encode(u16(section)), k = ansi::encode(u16(key));
     if (!s || !k) {
         return QString();
     }
-    auto value = bytes_.lookup(*s, *k);
+    auto value = p.bytes.lookup(*s, *k);
     return value ? QString::fromStdU16String(ansi::decode(*value)) : QString();
 }
 
@@ -232,33 +283,43 @@ bool Snapshot::current() const {
     return inifile::stamp(IniFilePath()) == stamp_;
 }
 
-Snapshot ReadSnapshot() {
+bool Snapshot::sameAs(const Snapshot& other) const {
+    return parsed_ == other.parsed_;
+}
+
+Snapshot ReadSnapshot(const Snapshot& last) {
     Snapshot snapshot;
     const QString path = IniFilePath();
     // Taken first: a change during the read makes the next look read again.
     snapshot.stamp_ = inifile::stamp(path);
-    const std::optional<QByteArray> raw = contents(path);
+    std::optional<QByteArray> raw = contents(path);
     if (!raw) {
         return snapshot;
     }
-    snapshot.read_ = true;
+    if (last.parsed_ && last.parsed_->raw == *raw) {
+        snapshot.parsed_ = last.parsed_; // the same bytes: parsed already
+        return snapshot;
+    }
+    auto parsed = std::make_shared<Snapshot::Parsed>();
     if (raw->startsWith(utf16Mark) || raw->startsWith(utf16BigMark)) {
         QByteArray odd;
-        snapshot.kept_ = Snapshot::Kept::Utf16;
-        snapshot.units_ = profile::Table<char16_t>(
-            unitsOf(*raw, raw->startsWith(utf16BigMark), odd), profile::Units::Single);
+        parsed->kept = Snapshot::Parsed::Kept::Utf16;
+        parsed->units = profile::Table<char16_t>(unitsOf(*raw, raw->startsWith(utf16BigMark), odd),
+                                                 profile::Units::Single);
     } else if (raw->startsWith(utf8Mark)) {
-        snapshot.kept_ = Snapshot::Kept::Utf8;
-        snapshot.bytes_ =
+        parsed->kept = Snapshot::Parsed::Kept::Utf8;
+        parsed->bytes =
             profile::Table<char>(bytesOf(*raw, utf8Mark.size()), profile::Units::Single);
     } else {
-        snapshot.bytes_ = profile::Table<char>(bytesOf(*raw), ansi::units());
+        parsed->bytes = profile::Table<char>(bytesOf(*raw), ansi::units());
     }
+    parsed->raw = std::move(*raw);
+    snapshot.parsed_ = std::move(parsed);
     return snapshot;
 }
 
 void WriteMissing(const Snapshot& snapshot, const QList<Entry>& defaults) {
-    if (!snapshot.read_) {
+    if (!snapshot.parsed_) {
         return; // nothing is written into a file that cannot be read
     }
     QList<Entry> missing;
@@ -273,11 +334,12 @@ void WriteMissing(const Snapshot& snapshot, const QList<Entry>& defaults) {
     }
 }
 
+// One value: a scan for it costs less than the table of them all.
 QString ReadIniValue(const QString& section, const QString& key, const QString& def) {
-    const Snapshot snapshot = ReadSnapshot();
-    const QString value = snapshot.text(section, key);
+    const std::optional<QByteArray> raw = contents(IniFilePath());
+    const QString value = raw ? lookupIn(*raw, section, key).value_or(QString()) : QString();
     if (value.isEmpty()) {
-        WriteMissing(snapshot, {{section, key, def}});
+        WriteMissing(ReadSnapshot(), {{section, key, def}});
         return def;
     }
     return value;

@@ -11,6 +11,7 @@
 #include <QList>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 namespace rwini {
@@ -48,19 +49,20 @@ public:
     QString text(const QString& section, const QString& key) const;
     // Whether the file still looks as it did when this was read (one status query).
     bool current() const;
+    // Whether both hold the same parse: the file's bytes were the same.
+    bool sameAs(const Snapshot& other) const;
 
 private:
-    friend Snapshot ReadSnapshot();
+    friend Snapshot ReadSnapshot(const Snapshot&);
     friend void WriteMissing(const Snapshot&, const QList<Entry>&);
-    enum class Kept { Ansi, Utf8, Utf16 }; // how the file is encoded
-    bool read_ = false;                    // false: the file could not be read
-    Kept kept_ = Kept::Ansi;
-    profile::Table<char> bytes_;     // an ANSI or UTF-8 file
-    profile::Table<char16_t> units_; // a UTF-16 file
+    struct Parsed;
+    std::shared_ptr<const Parsed> parsed_; // none: the file could not be read
     inifile::Stamp stamp_;
 };
 
-Snapshot ReadSnapshot();
+// Reads the file; where its bytes are those `last` read, the parse of `last`
+// is kept rather than made again.
+Snapshot ReadSnapshot(const Snapshot& last = Snapshot());
 
 // Writes each entry's value where the snapshot found its key missing or
 // empty, all in one write, and only where this user may write the file; a
