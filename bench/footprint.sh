@@ -6,7 +6,9 @@
 # virtual X server of its own; every figure is given for both and as the ratio
 # tidepanel / reference, the median of several runs (RUNS, default 5):
 #   - time from start to the window being mapped
-#   - resident memory after 30 seconds
+#   - resident memory after 30 seconds, and the private part of it (pages no
+#     other process shares, from /proc/PID/smaps_rollup): most resident pages
+#     are Qt's libraries, shared with every other Qt program
 #   - CPU time per second, idle (from second 10 to 30), of the program (all
 #     its threads) and of its X server
 #   - time from the editor's confirm (Enter on "确定修改") to the repaint
@@ -153,7 +155,10 @@ begin_round() {
     start_both
 }
 
-declare -A maps rss cpus xcpus latency rects calls reads
+# Private memory of process $1 in MB: its clean and dirty pages that no other process maps.
+private_mb() { awk '/^Private_(Clean|Dirty):/ {s += $2} END {printf "%.1f", s / 1024}' "/proc/$1/smaps_rollup"; }
+
+declare -A maps rss private cpus xcpus latency rects calls reads
 for r in $(seq 1 "$runs"); do
     begin_round 0
     sleep 10
@@ -161,6 +166,7 @@ for r in $(seq 1 "$runs"); do
     for side in "${sides[@]}"; do
         maps[$side]="${maps[$side]:-} ${started[$side]% *}"
         rss[$side]="${rss[$side]:-} $(awk '/VmRSS/ {printf "%.1f", $2 / 1024}' "/proc/${started[$side]#* }/status")"
+        private[$side]="${private[$side]:-} $(private_mb "${started[$side]#* }")"
         cpus[$side]="${cpus[$side]:-} ${cpu[$side]}"
         xcpus[$side]="${xcpus[$side]:-} ${xcpu[$side]}"
     done
@@ -234,6 +240,7 @@ echo "| what | tidepanel | reference | ratio |"
 echo "|---|---|---|---|"
 row "start to the window being mapped (ms)" "$(med "${maps[panel]}")" "$(med "${maps[ref]}")"
 row "resident memory after 30 s (MB)" "$(med "${rss[panel]}")" "$(med "${rss[ref]}")"
+row "private memory after 30 s (MB)" "$(med "${private[panel]}")" "$(med "${private[ref]}")"
 row "CPU per second, idle (ms)" "$(med "${cpus[panel]}")" "$(med "${cpus[ref]}")"
 row "X server CPU per second it causes, idle (ms)" "$(med "${xcpus[panel]}")" "$(med "${xcpus[ref]}")"
 printf '| confirm to repaint (ms) | %s | %s | %s |\n' "$(lat "${latency[panel]}")" \

@@ -73,7 +73,12 @@ private:
     int fd_;
 };
 
+// The errno behind the last failure, for the log: the reasons fold many
+// errors into one (EROFS and EACCES are both "no permission").
+thread_local int systemError = 0;
+
 Failure failureOf(int error) {
+    systemError = error;
     switch (error) {
     case EACCES:
     case EPERM:
@@ -704,7 +709,9 @@ Found read(const QString& path, QByteArray& bytes, int waitMs, Stamp* stamp) {
     }
 }
 
-rwini::Failure update(const QString& path, int waitMs, const Change& change) {
+namespace {
+
+rwini::Failure changeLocked(const QString& path, int waitMs, const Change& change) {
     Fd fd, lock;
     struct stat st {};
     Place place;
@@ -734,6 +741,18 @@ rwini::Failure update(const QString& path, int waitMs, const Change& change) {
     }
     if (opened.created && failure != Failure::None) {
         ::unlink(native(path).constData()); // there was no file before
+    }
+    return failure;
+}
+
+} // namespace
+
+rwini::Failure update(const QString& path, int waitMs, const Change& change) {
+    systemError = 0;
+    const Failure failure = changeLocked(path, waitMs, change);
+    if (failure != Failure::None && systemError != 0) {
+        qCWarning(lcSettings, "could not save %s, the system said: %s", qPrintable(path),
+                  std::strerror(systemError));
     }
     return failure;
 }
