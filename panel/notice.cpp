@@ -86,9 +86,13 @@ NoticeSource::NoticeSource() {
 
 void NoticeSource::watch() {
     const QString path = rwini::IniFilePath();
-    const QString folder = QFileInfo(path).absolutePath();
-    if (!watcher_.directories().contains(folder)) {
-        watcher_.addPath(folder);
+    // The folder of the path and, where it is a link (the package's), that of
+    // the file itself, where a save's rename and copy of the old bytes show.
+    for (const QString& folder :
+         {QFileInfo(path).absolutePath(), QFileInfo(QFileInfo(path).canonicalFilePath()).path()}) {
+        if (folder != QLatin1String(".") && !watcher_.directories().contains(folder)) {
+            watcher_.addPath(folder);
+        }
     }
     if (!watcher_.files().contains(path) && QFileInfo::exists(path)) {
         watcher_.addPath(path);
