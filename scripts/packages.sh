@@ -50,12 +50,18 @@ tide_source_packages() {
     apt-cache showsrc "$package" 2>/dev/null | grep -q "^Version: $version" && return 0
     [ "$(id -u)" -eq 0 ] || sudo=(sudo)
     . /etc/os-release
-    # The archive the machine already installs from (not its security one).
+    uri=$(tide_archive_uri) || return 1
+    printf 'Types: deb-src\nURIs: %s\nSuites: %s\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
+        "$uri" "$VERSION_CODENAME" | "${sudo[@]}" tee /etc/apt/sources.list.d/tide-qt-src.sources >/dev/null
+    "${sudo[@]}" apt-get update -qq
+}
+
+# The Debian archive the machine already installs from (not its security one).
+tide_archive_uri() {
+    local uri
     uri=$({ grep -hs '^URIs:' /etc/apt/sources.list.d/*.sources | awk '{print $2}'
             awk '$1 == "deb" {print $2}' /etc/apt/sources.list 2>/dev/null || true; } |
         grep -v security | head -n 1)
     [ -n "$uri" ] || { echo "No Debian archive found in the apt sources" >&2; return 1; }
-    printf 'Types: deb-src\nURIs: %s\nSuites: %s\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
-        "$uri" "$VERSION_CODENAME" | "${sudo[@]}" tee /etc/apt/sources.list.d/tide-qt-src.sources >/dev/null
-    "${sudo[@]}" apt-get update -qq
+    echo "$uri"
 }
