@@ -26,11 +26,26 @@ mode=${1:-}
 have() { [ -f "$prefix/lib/cmake/Qt6Widgets/Qt6WidgetsConfig.cmake" ] &&
     [ -f "$prefix/plugins/platforms/qwindows.dll" ]; }
 
+# The host tools (moc, rcc, uic) come from the machine's Qt and must be of the
+# same version as the Qt for Windows: moc's output of one version does not
+# compile against another's headers.
+host_tools() {
+    local host_version
+    host_version=$(cat /usr/lib/x86_64-linux-gnu/cmake/Qt6CoreTools/Qt6CoreToolsConfigVersion*.cmake \
+        2>/dev/null | sed -n 's/^ *set(PACKAGE_VERSION "\([0-9.]*\)")$/\1/p' | head -n 1)
+    [ "$host_version" = "$version" ] && return 0
+    echo "Qt for Windows $version needs Qt's host tools (moc, rcc, uic) of $version, this machine's" \
+        "qt6-base-dev-tools are ${host_version:-not installed}: they are $version on Debian 12," \
+        "so the tests of the Windows programs are skipped here" >&2
+    return 1
+}
+
 if have; then
+    host_tools
     exit 0
 fi
 if [ -f "$archive" ]; then
-    [ "$mode" = --have ] && exit 0
+    [ "$mode" = --have ] && { host_tools; exit 0; }
     echo "Unpacking Qt for Windows from $archive into $prefix"
     # Unpacked beside and renamed: an interrupted unpack leaves no half copy.
     mkdir -p "$cache"
@@ -51,6 +66,7 @@ sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
 source scripts/packages.sh
 tide_install_packages qt6-base-dev-tools ninja-build xz-utils
+host_tools
 
 tide_source_packages qt6-base "$version"
 
