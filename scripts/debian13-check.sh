@@ -92,18 +92,19 @@ install -d -m 1777 "$target/run/lock"
 
 # Runs one command of the README in the clone, as root with a clean
 # environment and no display; prints its status and seconds.
+inside() {
+    chroot "$target" /usr/bin/env -i HOME=/root TERM=dumb \
+        PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin bash -c "$1"
+}
 step() {
     local started status
     started=$(date +%s)
     status=0
-    chroot "$target" /usr/bin/env -i HOME=/root TERM=dumb \
-        PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-        bash -c "cd /root/tide/tidepanel && $1" || status=$?
+    inside "cd /root/tide/tidepanel && $1" || status=$?
     echo "$1: exit $status after $(($(date +%s) - started)) s" >>"$target.summary"
-    return 0
 }
 rm -f "$target.summary"
-step "cd .. && git clone -q /root/tide.bundle tidepanel"
+inside "cd /root/tide && git clone -q /root/tide.bundle tidepanel"
 step scripts/run.sh
 step scripts/test.sh
 
