@@ -104,7 +104,7 @@ step() {
     echo "$1: exit $status after $(($(date +%s) - started)) s" >>"$target.summary"
 }
 rm -f "$target.summary"
-inside "cd /root/tide && git clone -q /root/tide.bundle tidepanel"
+inside "cd /root/tide && git -c init.defaultBranch=main clone -q /root/tide.bundle tidepanel"
 step scripts/run.sh
 step scripts/test.sh
 
