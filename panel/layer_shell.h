@@ -1,6 +1,8 @@
 // The panel's windows as layer-shell surfaces (zwlr_layer_shell_v1) on
-// Wayland compositors that offer it: a shell integration for Qt's Wayland
-// platform, built into the panel.
+// Wayland compositors that offer it. Two implementations, one chosen at
+// configuring: KDE's LayerShellQt where the release packages it
+// (layer_shell_qt.cpp), else a shell integration of our own for Qt's Wayland
+// platform, built into the panel (layer_shell.cpp).
 #pragma once
 
 #include <Qt>
@@ -9,13 +11,13 @@ class QWidget;
 
 namespace tidepanel::layer_shell {
 
-// The key under which Qt's Wayland platform finds the integration
-// (QT_WAYLAND_SHELL_INTEGRATION).
-inline constexpr char key[] = "tidepanel-layer-shell";
-
 // Whether the session's Wayland compositor offers layer-shell; asked over a
-// connection of its own, before Qt connects.
+// connection of its own, before Qt connects (layer_shell_offered.cpp).
 bool offered();
+
+// Before the application object: has Qt's Wayland platform give the held
+// windows their role, unless the user chose a shell integration.
+void install();
 
 // Where the compositor is to hold the window once it is shown: in `corner` of
 // the primary output, `margin` pixels from the lower or upper edge. A shown

@@ -79,9 +79,7 @@ void preferPlacableWindows() {
         return;
     }
     qputenv("QT_QPA_PLATFORM", chosen.isEmpty() ? QByteArray("wayland") : chosen);
-    if (!qEnvironmentVariableIsSet("QT_WAYLAND_SHELL_INTEGRATION")) {
-        qputenv("QT_WAYLAND_SHELL_INTEGRATION", QByteArray(layer_shell::key) + ";xdg-shell");
-    }
+    layer_shell::install();
 }
 
 bool claimSingleInstance() {

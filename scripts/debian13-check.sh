@@ -73,6 +73,9 @@ fi
 cp -a "$cache" "$target"
 rm "$target/.complete"
 cp -L /etc/resolv.conf "$target/etc/resolv.conf"
+# What systemd-tmpfiles makes at boot: the X servers' socket folder, which a
+# compositor started as another user cannot make itself.
+install -d -m 1777 "$target/tmp/.X11-unix"
 # No services start inside the chroot.
 printf '#!/bin/sh\nexit 101\n' >"$target/usr/sbin/policy-rc.d"
 chmod 755 "$target/usr/sbin/policy-rc.d"

@@ -9,12 +9,19 @@ tide_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb x11-utils x11-xserver-utils xdotool xclip imagemagick openbox
     fonts-wqy-zenhei
-    qt6-base-private-dev qt6-wayland qt6-wayland-dev libwayland-dev wayland-protocols
+    qt6-wayland qt6-wayland-dev libwayland-dev wayland-protocols
     sway grim weston xwayland
     clang
     dpkg-dev lintian desktop-file-utils appstream qt6-translations-l10n
     g++-mingw-w64-x86-64 wine64 locales xz-utils
 )
+
+# The panel's Wayland layer: KDE's LayerShellQt where the release packages
+# it, else an integration of our own on Qt's private headers (Debian 12).
+case $(. /etc/os-release && echo "${VERSION_ID:-}") in
+12) tide_packages+=(qt6-base-private-dev) ;;
+*) tide_packages+=(liblayershellqtinterface-dev) ;;
+esac
 
 tide_install_packages() {
     local missing=()
