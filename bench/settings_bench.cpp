@@ -8,6 +8,9 @@
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 // A folder holding SysInfo.ini with the shipped example contents, padded
@@ -73,6 +76,31 @@ void OneWrite(benchmark::State& state) {
     }
 }
 BENCHMARK(OneWrite)->Unit(benchmark::kMicrosecond);
+
+// One write while a reader holds a read lock on the whole file: the lock is
+// a reader's, so the write neither fails nor waits for it.
+void OneWriteUnderAReadersLock(benchmark::State& state) {
+    Folder folder;
+    const QByteArray name = QFile::encodeName(rwini::IniFilePath());
+    int i = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const int reader = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+        struct flock whole {};
+        whole.l_type = F_RDLCK;
+        ::fcntl(reader, F_OFD_SETLK, &whole);
+        state.ResumeTiming();
+        const bool ok = bool(rwini::WriteIniValue(ini::Sysinfo, ini::key::Title,
+                                                  QStringLiteral("shop %1").arg(i++ % 2)));
+        if (!ok) {
+            state.SkipWithError("the write failed");
+        }
+        state.PauseTiming();
+        ::close(reader);
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(OneWriteUnderAReadersLock)->Unit(benchmark::kMillisecond);
 
 void OneReadBySize(benchmark::State& state) {
     Folder folder(state.range(0));

@@ -14,6 +14,7 @@ tide_packages=(
     clang
     dpkg-dev lintian desktop-file-utils appstream qt6-translations-l10n
     g++-mingw-w64-x86-64 wine64 locales xz-utils
+    strace acl
 )
 
 # The panel's Wayland layer: KDE's LayerShellQt where the release packages

@@ -22,9 +22,19 @@ enum class Found {
     Refused, // anything else: not a regular file, larger than maxBytes, unreadable
 };
 
+// What tells one state of the file from another without reading it: its
+// identity, size and times (all zero where there is no file).
+struct Stamp {
+    quint64 id = 0, size = 0, modified = 0, changed = 0;
+    bool operator==(const Stamp& o) const {
+        return id == o.id && size == o.size && modified == o.modified && changed == o.changed;
+    }
+};
 // The file's bytes, as one writer left them, never half of a write. `waitMs`
-// bounds the wait for a write in progress.
-Found read(const QString& path, QByteArray& bytes, int waitMs);
+// bounds the wait for a write in progress. `stamp`, where given, gets the
+// state of the file the bytes are (never a newer one): where they are not
+// the file as it now stands (a write at work), one that matches no file.
+Found read(const QString& path, QByteArray& bytes, int waitMs, Stamp* stamp = nullptr);
 
 // Given the file's bytes under the lock (empty where there was no file): the bytes to store, the
 // same bytes to store nothing, or nothing to refuse the write.
@@ -35,19 +45,15 @@ using Change = std::function<std::optional<QByteArray>(const QByteArray& bytes)>
 // (Unstorable when `change` refused), and then the file is as it was.
 rwini::Failure update(const QString& path, int waitMs, const Change& change);
 
-// What tells one state of the file from another without reading it: its
-// identity, size and times (all zero where there is no file).
-struct Stamp {
-    quint64 id = 0, size = 0, modified = 0, changed = 0;
-    bool operator==(const Stamp& o) const {
-        return id == o.id && size == o.size && modified == o.modified && changed == o.changed;
-    }
-};
 Stamp stamp(const QString& path);
 
 // Whether this user may write the file at `path` (or create it, where there
 // is none): one status query, for a reader about to write a default back.
 // A file without any write permission is read-only even for an administrator.
 bool mayWrite(const QString& path);
+
+// Where a write in place keeps the old bytes of the file at `path` until it
+// is done (none on Windows).
+QString journalPath(const QString& path);
 
 } // namespace inifile

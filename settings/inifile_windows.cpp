@@ -110,7 +110,10 @@ private:
 
 } // namespace
 
-Found read(const QString& path, QByteArray& bytes, int) {
+Found read(const QString& path, QByteArray& bytes, int, Stamp* seen) {
+    if (seen) {
+        *seen = stamp(path); // taken first: a change during the read makes the next look read again
+    }
     return readFile(path, bytes);
 }
 
@@ -150,6 +153,10 @@ Stamp stamp(const QString& path) {
 
 bool mayWrite(const QString& path) {
     return win32file::mayWrite(path.toStdWString());
+}
+
+QString journalPath(const QString&) {
+    return {};
 }
 
 } // namespace inifile

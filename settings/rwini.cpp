@@ -162,10 +162,10 @@ template <class Call> auto waiting(Wait kind, qint64 ms, Call call) {
 
 // The file's bytes; empty for a file that does not exist yet, nothing when
 // it exists but cannot be read.
-std::optional<QByteArray> contents(const QString& path, qint64 waitMs = readWaitMs) {
+std::optional<QByteArray> contents(const QString& path, inifile::Stamp* stamp = nullptr) {
     QByteArray bytes;
-    const inifile::Found found =
-        waiting(Wait::Read, waitMs, [&](int wait) { return inifile::read(path, bytes, wait); });
+    const inifile::Found found = waiting(
+        Wait::Read, readWaitMs, [&](int wait) { return inifile::read(path, bytes, wait, stamp); });
     // Said once when it starts, not at every tick of a panel.
     static bool refused = false;
     if (found == inifile::Found::Refused && !refused) {
@@ -248,10 +248,9 @@ bool Snapshot::current() const {
 
 Snapshot ReadSnapshot() {
     Snapshot snapshot;
-    const QString path = IniFilePath();
-    // Taken first: a change during the read makes the next look read again.
-    snapshot.stamp_ = inifile::stamp(path);
-    snapshot.raw_ = contents(path);
+    // The state of the file read, never a newer one, so that a change during
+    // the read makes the next look read again.
+    snapshot.raw_ = contents(IniFilePath(), &snapshot.stamp_);
     return snapshot;
 }
 

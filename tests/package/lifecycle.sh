@@ -20,7 +20,7 @@ case ${1:-} in
     fi
     rm -rf /etc/tidepanel
     dpkg "${quick[@]}" -i "$deb" >/dev/null
-    is /etc/tidepanel "root:root 755"
+    is /etc/tidepanel "root:tidepanel 2775"
     is $ini "root:tidepanel 664"
     cmp -s $ini /usr/share/tidepanel/SysInfo.ini || fail "$ini is not the prepared file"
     [ "$(readlink /usr/lib/tidepanel/SysInfo.ini)" = $ini ] || fail "no link beside the programs"

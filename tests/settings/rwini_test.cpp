@@ -80,6 +80,17 @@ void makeFolderReadOnlyForNobody(const AppFolder& f) {
     ASSERT_TRUE(QFile::setPermissions(f.path(), QFileDevice::Permissions(0x7555)));
 }
 
+// The package's layout with "nobody" among the owners: root's file, which the
+// group may write, in a folder the group may add to; as "nobody" cannot keep
+// root as the owner of a new file, it writes in place.
+void makeOwnersGroupOfNobody(const AppFolder& f) {
+    for (const QString& path : {f.path(), f.iniPath()}) {
+        ASSERT_EQ(::chown(QFile::encodeName(path).constData(), 0, 65534), 0);
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(f.iniPath()).constData(), 0664), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(f.path()).constData(), 02775), 0);
+}
+
 } // namespace
 
 TEST(ReadIniValue, MissingKeyReturnsTheDefaultAndIsAddedEmpty) {
@@ -300,7 +311,7 @@ TEST(ReadIniValue, OnlyARegularFileUpToTheCapIsReadOrWritten) {
     for (int i = 0; i < 20; ++i) {
         EXPECT_EQ(rwini::ReadIniValue(ini::Sysinfo, ini::key::Title, QString()), "t");
     }
-    EXPECT_LT(cpuMs() - start, 1000);
+    EXPECT_LT(cpuMs() - start, 5000) << "twenty reads, once a tick's worth";
 }
 
 TEST(WriteIniValue, ReportsAReadOnlyFileToAnOrdinaryUser) {
@@ -394,7 +405,7 @@ TEST(WriteIniValue, AWriterKilledWhileWritingInPlaceLeavesNoTornFile) {
     AppFolder f;
     const QByteArray padding = QByteArray(900000, 'x') + "\r\n";
     f.writeBytes("[Sysinfo]\r\n[Padding]\r\np=" + padding);
-    makeFolderReadOnlyForNobody(f);
+    makeOwnersGroupOfNobody(f);
     std::mt19937 random(20261207);
     for (int i = 0; i < 25; ++i) {
         QProcess writer;
@@ -419,9 +430,9 @@ TEST(WriteIniValue, AWriterKilledWhileWritingInPlaceLeavesNoTornFile) {
 namespace {
 
 // What a writer killed half way through a write in place leaves: the old
-// bytes in the temporary folder, under the name the file layer gives them.
+// bytes beside the file, under the name the file layer gives them.
 void leaveKilledWriter(const AppFolder& f, const QByteArray& old, const QByteArray& torn) {
-    QFile journal(QFile::decodeName(testing_support::journalOf(f.iniPath(), QDir::tempPath())));
+    QFile journal(QFile::decodeName(testing_support::journalOf(f.iniPath())));
     ASSERT_TRUE(journal.open(QIODevice::WriteOnly) && journal.write("T" + old) == old.size() + 1);
     QFile file(f.iniPath());
     ASSERT_TRUE(file.open(QIODevice::ReadWrite) && file.write(torn) == torn.size());
@@ -429,9 +440,9 @@ void leaveKilledWriter(const AppFolder& f, const QByteArray& old, const QByteArr
 
 } // namespace
 
-// A reader keeps the file open and looks for a killed writer's journal only
-// when the file has changed: a change in place must make it look.
-TEST(ReadIniValue, AReaderThatKeptTheFileFindsTheOldBytesAKilledWriterLeft) {
+// A reader that read the file a moment ago reads it afresh, journal first:
+// a change in place must find the old bytes a killed writer left.
+TEST(ReadIniValue, AReaderThatReadTheFileBeforeFindsTheOldBytesAKilledWriterLeft) {
     AppFolder f;
     const QByteArray old = "[Sysinfo]\r\nTitle=old title\r\n";
     f.writeBytes(old);

@@ -1,10 +1,10 @@
 #include "support.h"
 
 #include "ansi.h"
+#include "inifile.h"
 #include "profile.h"
 #include "rwini.h"
 
-#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -35,30 +35,25 @@ bool waitUntil(const std::function<bool()>& done, int ms, int stepMs) {
     return true;
 }
 
-void startAs(QProcess& process, unsigned uid, const QString& program, const QStringList& args) {
+void startAs(QProcess& process, unsigned uid, const QString& program, const QStringList& args,
+             unsigned gid) {
     if (uid == 0) {
         process.start(program, args);
         return;
     }
-    const QString id = QString::number(uid);
-    process.start(
-        QStringLiteral("setpriv"),
-        QStringList{"--reuid=" + id, "--regid=" + id, QStringLiteral("--clear-groups"), program} +
-            args);
+    const QString id = QString::number(uid), group = QString::number(gid ? gid : uid);
+    process.start(QStringLiteral("setpriv"),
+                  QStringList{"--reuid=" + id, "--regid=" + group, QStringLiteral("--clear-groups"),
+                              program} +
+                      args);
 }
 
 bool canActAsOthers() {
     return ::geteuid() == 0 && !QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty();
 }
 
-QByteArray journalOf(const QString& iniPath, const QString& temp) {
-    struct stat st {};
-    ::stat(QFile::encodeName(iniPath).constData(), &st);
-    const QByteArray key = QFile::encodeName(QFileInfo(iniPath).absoluteFilePath()) + ':' +
-                           QByteArray::number(qulonglong(st.st_dev)) + ':' +
-                           QByteArray::number(qulonglong(st.st_ino));
-    return QFile::encodeName(temp) + "/tide-" +
-           QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(20) + ".old";
+QByteArray journalOf(const QString& iniPath) {
+    return QFile::encodeName(inifile::journalPath(iniPath));
 }
 
 AppFolder::AppFolder() {

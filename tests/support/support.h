@@ -28,15 +28,17 @@ QByteArray fileBytes(const QString& text);
 std::optional<QString> storedValue(const QByteArray& file, const QString& section,
                                    const QString& key);
 
-// Starts `program` as the user `uid` (with no groups) through setpriv; as
-// this process's own user where `uid` is zero.
-void startAs(QProcess& process, unsigned uid, const QString& program, const QStringList& args);
+// Starts `program` as the user `uid` with the group `gid` (the same number
+// where none is given) and no others, through setpriv; as this process's own
+// user where `uid` is zero.
+void startAs(QProcess& process, unsigned uid, const QString& program, const QStringList& args,
+             unsigned gid = 0);
 // Whether this test may act as other users: it runs as root and has setpriv.
 bool canActAsOthers();
 
 // Where the settings layer keeps the old bytes of an in-place write of the
-// file at `iniPath`, in the temporary folder `temp`.
-QByteArray journalOf(const QString& iniPath, const QString& temp);
+// file at `iniPath`.
+QByteArray journalOf(const QString& iniPath);
 
 // A fresh temporary folder that the programs' rwini uses as their
 // application folder for as long as this object lives.
