@@ -40,12 +40,10 @@ host_tools() {
     return 1
 }
 
-if have; then
+if have || [ -f "$archive" ]; then
     host_tools
-    exit 0
-fi
-if [ -f "$archive" ]; then
-    [ "$mode" = --have ] && { host_tools; exit 0; }
+    have && exit 0
+    [ "$mode" = --have ] && exit 0
     echo "Unpacking Qt for Windows from $archive into $prefix"
     # Unpacked beside and renamed: an interrupted unpack leaves no half copy.
     mkdir -p "$cache"
@@ -57,6 +55,7 @@ if [ -f "$archive" ]; then
     exit 0
 fi
 if [ "$mode" = --have ]; then
+    host_tools
     echo "No Qt for Windows: scripts/windows-qt.sh builds one (about an hour), or put" \
         "qt6-mingw-$version.tar.xz into ../shared/windows/, so the tests of the Windows programs are skipped" >&2
     exit 1
