@@ -86,6 +86,10 @@ git bundle create "$target/root/tide.bundle" HEAD $(git symbolic-ref -q HEAD || 
 [ -d ../shared ] && cp -a ../shared "$target/root/tide/shared"
 echo "Checking $(git log -1 --format='%h %s' | cut -c1-72)"
 
+# The root a mount point of its own, as a booted system's is: the tests make
+# namespaces of their own there, which needs it.
+mount --bind "$target" "$target"
+mounts+=("$target")
 mount_in proc proc /proc
 mount_in sysfs sys /sys
 mount_in bind /dev /dev # with /dev/pts
