@@ -101,3 +101,29 @@ set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 set(CPACK_PACKAGING_INSTALL_PREFIX /潮汐面板)
 set(CPACK_STRIP_FILES ON)
 include(CPack)
+
+# The setup a shop runs, tide-<version>-setup.exe beside the zip: NSIS's makensis
+# over a staged copy of the same folder (resources/setup.nsi).
+find_program(TIDE_MAKENSIS makensis)
+if(NOT TIDE_MAKENSIS)
+    message(STATUS "makensis not found (Debian's nsis): no setup target")
+    return()
+endif()
+set(tide_setup_dir ${PROJECT_BINARY_DIR}/setup)
+file(CONFIGURE OUTPUT ${tide_setup_dir}/defines.nsh CONTENT [[
+!define VERSION "@TIDEPANEL_VERSION@"
+!define COMPANY "@TIDE_RC_COMPANY@"
+!define COPYRIGHT "@TIDE_RC_COPYRIGHT@"
+!define ICON "@PROJECT_SOURCE_DIR@/resources/tidepanel.ico"
+!define STAGE "@tide_setup_dir@/stage"
+!define OUTFILE "@PROJECT_BINARY_DIR@/tide-@TIDEPANEL_VERSION@-setup.exe"
+]] @ONLY)
+add_custom_target(setup
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${tide_setup_dir}/stage
+    COMMAND ${CMAKE_COMMAND} --install ${PROJECT_BINARY_DIR} --prefix ${tide_setup_dir}/stage --strip
+    COMMAND ${CMAKE_COMMAND} -DSTAGE=${tide_setup_dir}/stage -DOUT=${tide_setup_dir}/files.nsh
+            -P ${PROJECT_SOURCE_DIR}/cmake/setup_files.cmake
+    COMMAND ${TIDE_MAKENSIS} -V2 -INPUTCHARSET UTF8 -DDEFINES=${tide_setup_dir}/defines.nsh
+            -DFILES=${tide_setup_dir}/files.nsh ${PROJECT_SOURCE_DIR}/resources/setup.nsi
+    VERBATIM)
+add_dependencies(setup tidepanel tideedit)

@@ -13,7 +13,7 @@ tide_packages=(
     sway grim weston xwayland
     clang
     dpkg-dev lintian desktop-file-utils appstream qt6-translations-l10n
-    g++-mingw-w64-x86-64 wine64 locales xz-utils
+    g++-mingw-w64-x86-64 wine64 locales xz-utils nsis
     strace acl
 )
 

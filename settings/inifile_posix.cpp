@@ -286,7 +286,18 @@ bool setLock(int fd, short type, off_t start, off_t length) {
     return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
 }
 
-// Whether a write lock overlaps the range: only a writer can hold one.
+// The kind of lock in the way of a write lock on the range: F_WRLCK (only a
+// writer can hold one), F_RDLCK (a reader's), or F_UNLCK (none by now).
+short lockInTheWay(int fd, off_t start, off_t length) {
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = start;
+    lock.l_len = length;
+    return ::fcntl(fd, F_OFD_GETLK, &lock) == 0 ? lock.l_type : short(F_WRLCK);
+}
+
+// Whether a write lock overlaps the range.
 bool writeLocked(int fd, off_t start, off_t length) {
     struct flock lock {};
     lock.l_type = F_RDLCK;
@@ -314,8 +325,14 @@ Locked lockWithin(int fd, off_t start, off_t length, const QByteArray& name,
         if (errno != EAGAIN && errno != EACCES && errno != EINTR) {
             return Locked::Passed; // a file system that keeps no locks: go on without
         }
-        if (!writeLocked(fd, start, length)) {
+        // Only read locks in the way: a reader's, passed by. A writer that let
+        // go meanwhile is no reason to go on without the lock: try again.
+        const short inTheWay = lockInTheWay(fd, start, length);
+        if (inTheWay == F_RDLCK) {
             return Locked::Passed;
+        }
+        if (inTheWay == F_UNLCK && !deadline.hasExpired()) {
+            continue;
         }
         if (deadline.hasExpired()) {
             return Locked::TimedOut;

@@ -330,7 +330,7 @@ folder)
     [ -f "$app/translations/qtbase_zh_CN.qm" ] || fail "no translations/qtbase_zh_CN.qm"
     readme=$app/说明.txt
     [ "$(head -c 3 "$readme" | od -An -tx1 | tr -d ' ')" = efbbbf ] || fail "说明.txt has no byte-order mark"
-    for said in 'Windows 10（1809 版）' 'C:\Program Files\潮汐面板' SysInfo.ini '以管理员身份' \
+    for said in 'Windows 10（1809 版）' 'C:\Program Files\潮汐面板' SysInfo.ini '以管理员身份' 'setup.exe /S' \
         'reg delete "HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run" /v tidepanel'; do
         grep -qF "$said" "$readme" || fail "说明.txt does not say $said"
     done

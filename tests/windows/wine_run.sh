@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs a Windows test program under Wine on a private virtual X server.
 #   wine_run.sh --boot PREFIX        make PREFIX afresh (once per test run)
+#   wine_run.sh --boot PREFIX SCRIPT ARGS   make it afresh, then run SCRIPT
 #   wine_run.sh PREFIX PROGRAM.exe   run one test program in PREFIX
 #   wine_run.sh PREFIX SCRIPT ARGS   run a test script here, in the same
 #                                    surroundings, that starts Wine programs
@@ -94,7 +95,7 @@ if [ $boot -eq 1 ]; then
     }
     timeout 60 "$wineserver" -w
     echo "Wine prefix ready: $prefix"
-    exit 0
+    [ -n "$program" ] || exit 0
 fi
 
 if [ ! -f "$prefix/system.reg" ]; then

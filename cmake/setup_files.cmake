@@ -1,0 +1,31 @@
+# Writes OUT, two NSIS macros over the folder staged in STAGE: TIDE_INSTALL_FILES
+# (its files but SysInfo.ini, which the setup handles itself) and
+# TIDE_DELETE_FILES (the same files and their folders, deepest first), so that
+# the uninstaller removes exactly what the setup put there and nothing else.
+#   cmake -DSTAGE=<folder> -DOUT=<file.nsh> -P setup_files.cmake
+file(GLOB_RECURSE files RELATIVE "${STAGE}" "${STAGE}/*")
+list(REMOVE_ITEM files SysInfo.ini)
+list(SORT files)
+set(install "!macro TIDE_INSTALL_FILES\n")
+set(delete "!macro TIDE_DELETE_FILES\n")
+set(dirs)
+foreach(file ${files})
+    get_filename_component(dir "${file}" DIRECTORY)
+    string(REPLACE "/" "\\" win "${file}")
+    set(windir)
+    if(dir)
+        string(REPLACE "/" "\\" windir "\\${dir}")
+    endif()
+    get_filename_component(name "${file}" NAME)
+    string(APPEND install "  SetOutPath \"$INSTDIR${windir}\"\n  File \"/oname=${name}\" \"${STAGE}/${file}\"\n")
+    string(APPEND delete "  Delete \"$INSTDIR\\${win}\"\n")
+    if(dir)
+        list(APPEND dirs "${windir}")
+    endif()
+endforeach()
+list(REMOVE_DUPLICATES dirs)
+list(SORT dirs ORDER DESCENDING)
+foreach(dir ${dirs})
+    string(APPEND delete "  RMDir \"$INSTDIR${dir}\"\n")
+endforeach()
+file(WRITE "${OUT}" "${install}  SetOutPath \"$INSTDIR\"\n!macroend\n${delete}!macroend\n")
