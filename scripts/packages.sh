@@ -9,13 +9,20 @@ tide_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb x11-utils x11-xserver-utils xdotool xclip imagemagick openbox
     fonts-wqy-zenhei
-    qt6-base-private-dev qt6-wayland qt6-wayland-dev libwayland-dev wayland-protocols
+    qt6-wayland qt6-wayland-dev libwayland-dev wayland-protocols
     sway grim weston xwayland
     clang
     dpkg-dev lintian desktop-file-utils appstream qt6-translations-l10n
     g++-mingw-w64-x86-64 wine64 locales xz-utils nsis
     strace acl
 )
+
+# The panel's Wayland layer: KDE's LayerShellQt where the release packages
+# it, else an integration of our own on Qt's private headers (Debian 12).
+case $(. /etc/os-release && echo "${VERSION_ID:-}") in
+12) tide_packages+=(qt6-base-private-dev) ;;
+*) tide_packages+=(liblayershellqtinterface-dev) ;;
+esac
 
 tide_install_packages() {
     local missing=()
@@ -51,12 +58,18 @@ tide_source_packages() {
     apt-cache showsrc "$package" 2>/dev/null | grep -q "^Version: $version" && return 0
     [ "$(id -u)" -eq 0 ] || sudo=(sudo)
     . /etc/os-release
-    # The archive the machine already installs from (not its security one).
+    uri=$(tide_archive_uri) || return 1
+    printf 'Types: deb-src\nURIs: %s\nSuites: %s\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
+        "$uri" "$VERSION_CODENAME" | "${sudo[@]}" tee /etc/apt/sources.list.d/tide-qt-src.sources >/dev/null
+    "${sudo[@]}" apt-get update -qq
+}
+
+# The Debian archive the machine already installs from (not its security one).
+tide_archive_uri() {
+    local uri
     uri=$({ grep -hs '^URIs:' /etc/apt/sources.list.d/*.sources | awk '{print $2}'
             awk '$1 == "deb" {print $2}' /etc/apt/sources.list 2>/dev/null || true; } |
         grep -v security | head -n 1)
     [ -n "$uri" ] || { echo "No Debian archive found in the apt sources" >&2; return 1; }
-    printf 'Types: deb-src\nURIs: %s\nSuites: %s\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
-        "$uri" "$VERSION_CODENAME" | "${sudo[@]}" tee /etc/apt/sources.list.d/tide-qt-src.sources >/dev/null
-    "${sudo[@]}" apt-get update -qq
+    echo "$uri"
 }

@@ -26,10 +26,23 @@ mode=${1:-}
 have() { [ -f "$prefix/lib/cmake/Qt6Widgets/Qt6WidgetsConfig.cmake" ] &&
     [ -f "$prefix/plugins/platforms/qwindows.dll" ]; }
 
-if have; then
-    exit 0
-fi
-if [ -f "$archive" ]; then
+# The host tools (moc, rcc, uic) come from the machine's Qt and must be of the
+# same version as the Qt for Windows: moc's output of one version does not
+# compile against another's headers.
+host_tools() {
+    local host_version
+    host_version=$(cat /usr/lib/x86_64-linux-gnu/cmake/Qt6CoreTools/Qt6CoreToolsConfigVersion*.cmake \
+        2>/dev/null | sed -n 's/^ *set(PACKAGE_VERSION "\([0-9.]*\)")$/\1/p' | head -n 1)
+    [ "$host_version" = "$version" ] && return 0
+    echo "Qt for Windows $version needs Qt's host tools (moc, rcc, uic) of $version, this machine's" \
+        "qt6-base-dev-tools are ${host_version:-not installed}: they are $version on Debian 12," \
+        "so the tests of the Windows programs are skipped here" >&2
+    return 1
+}
+
+if have || [ -f "$archive" ]; then
+    host_tools
+    have && exit 0
     [ "$mode" = --have ] && exit 0
     echo "Unpacking Qt for Windows from $archive into $prefix"
     # Unpacked beside and renamed: an interrupted unpack leaves no half copy.
@@ -42,6 +55,7 @@ if [ -f "$archive" ]; then
     exit 0
 fi
 if [ "$mode" = --have ]; then
+    host_tools
     echo "No Qt for Windows: scripts/windows-qt.sh builds one (about an hour), or put" \
         "qt6-mingw-$version.tar.xz into ../shared/windows/, so the tests of the Windows programs are skipped" >&2
     exit 1
@@ -51,6 +65,7 @@ sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
 source scripts/packages.sh
 tide_install_packages qt6-base-dev-tools ninja-build xz-utils
+host_tools
 
 tide_source_packages qt6-base "$version"
 

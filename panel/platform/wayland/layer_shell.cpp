@@ -18,7 +18,6 @@
 #include <QWidget>
 #include <QWindow>
 
-#include <cstring>
 #include <wayland-client.h>
 
 // The generated header names an argument `namespace`, a keyword in C++.
@@ -172,34 +171,14 @@ private:
     zwlr_layer_shell_v1* shell_ = nullptr;
 };
 
-void noteGlobal(void* found, wl_registry*, uint32_t, const char* interface, uint32_t) {
-    if (std::strcmp(interface, zwlr_layer_shell_v1_interface.name) == 0) {
-        *static_cast<bool*>(found) = true;
-    }
-}
-void noteGlobalGone(void*, wl_registry*, uint32_t) {}
+// The key under which Qt's Wayland platform finds the integration (layer_shell.json).
+constexpr char key[] = "tidepanel-layer-shell";
 
 } // namespace
 
-bool offered() {
-    wl_display* display = wl_display_connect(nullptr);
-    if (!display) {
-        return false;
-    }
-    bool found = false;
-    static constexpr wl_registry_listener listener = {noteGlobal, noteGlobalGone};
-    wl_registry* registry = wl_display_get_registry(display);
-    wl_registry_add_listener(registry, &listener, &found);
-    wl_display_roundtrip(display);
-    wl_registry_destroy(registry);
-    wl_display_disconnect(display);
-    return found;
-}
-
 void install() {
-    // The key of layer_shell.json, under which Qt's Wayland platform finds it.
     if (!qEnvironmentVariableIsSet("QT_WAYLAND_SHELL_INTEGRATION")) {
-        qputenv("QT_WAYLAND_SHELL_INTEGRATION", "tidepanel-layer-shell;xdg-shell");
+        qputenv("QT_WAYLAND_SHELL_INTEGRATION", QByteArray(key) + ";xdg-shell");
     }
 }
 

@@ -1,8 +1,9 @@
 // The panel's windows as layer-shell surfaces (zwlr_layer_shell_v1) on
 // Wayland compositors that offer it. One implementation, chosen at
-// configuring: a shell integration of our own for Qt 6.4's Wayland platform,
-// built into the panel (layer_shell.cpp), or none where the panel is built
-// for X11 alone (no_layer_shell.cpp).
+// configuring: KDE's LayerShellQt where the release packages it
+// (layer_shell_qt.cpp), a shell integration of our own for Qt 6.4's Wayland
+// platform, built into the panel (layer_shell.cpp), or none where the panel
+// is built for X11 alone (no_layer_shell.cpp).
 #pragma once
 
 #include <Qt>
@@ -12,7 +13,7 @@ class QWidget;
 namespace tidepanel::layer_shell {
 
 // Whether the session's Wayland compositor offers layer-shell; asked over a
-// connection of its own, before Qt connects.
+// connection of its own, before Qt connects (layer_shell_offered.cpp).
 bool offered();
 
 // Before the application object: has Qt's Wayland platform give the held
