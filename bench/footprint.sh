@@ -15,6 +15,7 @@
 #     (CONFIRMS of them, default 10): median and 95th percentile
 #   - idle CPU and confirm to repaint again with SysInfo.ini padded to 1000 KiB
 #     (just under the largest file a read accepts)
+#   - from Close=End saved, and from SIGTERM, to the panel's end
 #   - system calls per second, idle, reads of SysInfo.ini per second, idle, and
 #     the rectangles the X server holds for the programs' cut-outs
 # and, from one more start under strace, where tidepanel's start goes.
@@ -199,6 +200,29 @@ for side in "${sides[@]}"; do
 done
 stop_all
 
+# How soon the panel ends: from Close=End saved (by a rename, as a save does)
+# to its end, a tick at most; and from SIGTERM to its end, which unloads the
+# window. In ms, median of $runs; the reference has neither.
+ms_until_gone() { # pid, start in ns
+    while kill -0 "$1" 2>/dev/null; do sleep 0.002; done
+    awk -v a="$2" -v b="$(date +%s%N)" 'BEGIN {printf "%.1f", (b - a) / 1e6}'
+}
+declare -A ends
+for r in $(seq 1 "$runs"); do
+    begin_round 0
+    sleep 2
+    ini=$work/app-panel/SysInfo.ini
+    sed 's/^Close=Start/Close=End/' "$ini" >"$ini.new" && mv "$ini.new" "$ini"
+    ends[close]="${ends[close]:-} $(ms_until_gone "${started[panel]#* }" "$(date +%s%N)")"
+    stop_all
+    begin_round 0
+    sleep 2
+    start_ns=$(date +%s%N)
+    kill -TERM "${started[panel]#* }"
+    ends[term]="${ends[term]:-} $(ms_until_gone "${started[panel]#* }" "$start_ns")"
+    stop_all
+done
+
 # Where tidepanel's start goes: one start under strace (which slows every
 # system call, so these times run longer than the unobserved ones above).
 start_x panel
@@ -250,6 +274,8 @@ row "X server CPU per second, 1000 KiB SysInfo.ini (ms)" "${xcpu_big[panel]}" "$
 printf '| confirm to repaint, 1000 KiB SysInfo.ini (ms) | %s | %s | %s |\n' \
     "$(lat "${latency_big[panel]}")" "$(lat "${latency_big[ref]}")" \
     "$(ratio_of_means "${latency_big[panel]}" "${latency_big[ref]}")"
+row "Close=End saved to the panel's end (ms)" "$(med "${ends[close]}")" "-"
+row "SIGTERM to the panel's end (ms)" "$(med "${ends[term]}")" "-"
 row "system calls per second, idle" "${calls[panel]}" "${calls[ref]}"
 row "reads of SysInfo.ini per second, idle" "${reads[panel]}" "${reads[ref]}"
 row "rectangles of the cut-outs held by the X server" "${rects[panel]}" "${rects[ref]}"
