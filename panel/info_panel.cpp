@@ -128,15 +128,6 @@ void MainForm::showNotice() {
     if (changed) {
         pictureChanged();
     }
-    // A saved close flag or info switch acts at once too, not at the next tick.
-    if (endsHere()) {
-        return;
-    }
-    if (infoWanted()) {
-        showPeizhi();
-    } else {
-        unloadPeizhi();
-    }
 }
 
 void MainForm::Form_Unload() {
