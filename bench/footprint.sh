@@ -204,7 +204,10 @@ stop_all
 # to its end, a tick at most; and from SIGTERM to its end, which unloads the
 # window. In ms, median of $runs; the reference has neither.
 ms_until_gone() { # pid, start in ns
-    while kill -0 "$1" 2>/dev/null; do sleep 0.002; done
+    # Gone, or a zombie: ended, whoever reaps it.
+    while [ -e "/proc/$1" ] && [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" != Z ]; do
+        sleep 0.002
+    done
     awk -v a="$2" -v b="$(date +%s%N)" 'BEGIN {printf "%.1f", (b - a) / 1e6}'
 }
 declare -A ends
