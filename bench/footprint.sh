@@ -6,13 +6,16 @@
 # virtual X server of its own; every figure is given for both and as the ratio
 # tidepanel / reference, the median of several runs (RUNS, default 5):
 #   - time from start to the window being mapped
-#   - resident memory after 30 seconds
+#   - resident memory after 30 seconds, and the private part of it (pages no
+#     other process shares, from /proc/PID/smaps_rollup): most resident pages
+#     are Qt's libraries, shared with every other Qt program
 #   - CPU time per second, idle (from second 10 to 30), of the program (all
 #     its threads) and of its X server
 #   - time from the editor's confirm (Enter on "确定修改") to the repaint
 #     (CONFIRMS of them, default 10): median and 95th percentile
 #   - idle CPU and confirm to repaint again with SysInfo.ini padded to 1000 KiB
 #     (just under the largest file a read accepts)
+#   - from Close=End saved, and from SIGTERM, to the panel's end
 #   - system calls per second, idle, reads of SysInfo.ini per second, idle, and
 #     the rectangles the X server holds for the programs' cut-outs
 # and, from one more start under strace, where tidepanel's start goes.
@@ -153,7 +156,10 @@ begin_round() {
     start_both
 }
 
-declare -A maps rss cpus xcpus latency rects calls reads
+# Private memory of process $1 in MB: its clean and dirty pages that no other process maps.
+private_mb() { awk '/^Private_(Clean|Dirty):/ {s += $2} END {printf "%.1f", s / 1024}' "/proc/$1/smaps_rollup"; }
+
+declare -A maps rss private cpus xcpus latency rects calls reads
 for r in $(seq 1 "$runs"); do
     begin_round 0
     sleep 10
@@ -161,6 +167,7 @@ for r in $(seq 1 "$runs"); do
     for side in "${sides[@]}"; do
         maps[$side]="${maps[$side]:-} ${started[$side]% *}"
         rss[$side]="${rss[$side]:-} $(awk '/VmRSS/ {printf "%.1f", $2 / 1024}' "/proc/${started[$side]#* }/status")"
+        private[$side]="${private[$side]:-} $(private_mb "${started[$side]#* }")"
         cpus[$side]="${cpus[$side]:-} ${cpu[$side]}"
         xcpus[$side]="${xcpus[$side]:-} ${xcpu[$side]}"
     done
@@ -192,6 +199,29 @@ for side in "${sides[@]}"; do
     latency_big[$side]=$(confirm_latency "$side")
 done
 stop_all
+
+# How soon the panel ends: from Close=End saved (by a rename, as a save does)
+# to its end, a tick at most; and from SIGTERM to its end, which unloads the
+# window. In ms, median of $runs; the reference has neither.
+ms_until_gone() { # pid, start in ns
+    while kill -0 "$1" 2>/dev/null; do sleep 0.002; done
+    awk -v a="$2" -v b="$(date +%s%N)" 'BEGIN {printf "%.1f", (b - a) / 1e6}'
+}
+declare -A ends
+for r in $(seq 1 "$runs"); do
+    begin_round 0
+    sleep 2
+    ini=$work/app-panel/SysInfo.ini
+    sed 's/^Close=Start/Close=End/' "$ini" >"$ini.new" && mv "$ini.new" "$ini"
+    ends[close]="${ends[close]:-} $(ms_until_gone "${started[panel]#* }" "$(date +%s%N)")"
+    stop_all
+    begin_round 0
+    sleep 2
+    start_ns=$(date +%s%N)
+    kill -TERM "${started[panel]#* }"
+    ends[term]="${ends[term]:-} $(ms_until_gone "${started[panel]#* }" "$start_ns")"
+    stop_all
+done
 
 # Where tidepanel's start goes: one start under strace (which slows every
 # system call, so these times run longer than the unobserved ones above).
@@ -234,6 +264,7 @@ echo "| what | tidepanel | reference | ratio |"
 echo "|---|---|---|---|"
 row "start to the window being mapped (ms)" "$(med "${maps[panel]}")" "$(med "${maps[ref]}")"
 row "resident memory after 30 s (MB)" "$(med "${rss[panel]}")" "$(med "${rss[ref]}")"
+row "private memory after 30 s (MB)" "$(med "${private[panel]}")" "$(med "${private[ref]}")"
 row "CPU per second, idle (ms)" "$(med "${cpus[panel]}")" "$(med "${cpus[ref]}")"
 row "X server CPU per second it causes, idle (ms)" "$(med "${xcpus[panel]}")" "$(med "${xcpus[ref]}")"
 printf '| confirm to repaint (ms) | %s | %s | %s |\n' "$(lat "${latency[panel]}")" \
@@ -243,6 +274,8 @@ row "X server CPU per second, 1000 KiB SysInfo.ini (ms)" "${xcpu_big[panel]}" "$
 printf '| confirm to repaint, 1000 KiB SysInfo.ini (ms) | %s | %s | %s |\n' \
     "$(lat "${latency_big[panel]}")" "$(lat "${latency_big[ref]}")" \
     "$(ratio_of_means "${latency_big[panel]}" "${latency_big[ref]}")"
+row "Close=End saved to the panel's end (ms)" "$(med "${ends[close]}")" "-"
+row "SIGTERM to the panel's end (ms)" "$(med "${ends[term]}")" "-"
 row "system calls per second, idle" "${calls[panel]}" "${calls[ref]}"
 row "reads of SysInfo.ini per second, idle" "${reads[panel]}" "${reads[ref]}"
 row "rectangles of the cut-outs held by the X server" "${rects[panel]}" "${rects[ref]}"

@@ -10,6 +10,9 @@
 
 namespace tideedit {
 
+// The form adset. Label1 to Label3: the rows "修改<wording>" of the service,
+// support and address labels; Text1 to Text3: their new wording; Command1:
+// "确定" (store all three).
 class adset : public QWidget {
 public:
     adset();

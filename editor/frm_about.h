@@ -13,6 +13,9 @@
 
 namespace tideedit {
 
+// The form frmAbout. Label5: the panel's version; Label2: the maker; Label1:
+// the e-mail address; Label4: the copyright line; the lbl... labels say
+// what they show.
 class frmAbout : public QWidget {
 public:
     frmAbout();

@@ -7,6 +7,7 @@
 
 namespace tideedit {
 
+// The form Help. Label1 to Label3: the three paragraphs; Command1: "关闭".
 class Help : public QWidget {
 public:
     Help();

@@ -21,6 +21,13 @@ class Peizhi;
 class frmAbout;
 class Help;
 
+// The form Main. Text1 to Text4: the title, the service line, the support line
+// and the address, each after its row label Label1 to Label4 (Label2 to
+// Label4 show the stored wording) and before its switch Check1 to Check4;
+// Label6: the switches' heading "是否显示"; Label5: the credit line.
+// Command1: "确定修改" (store all); Command2: "更新软件" (the update page);
+// Command3: "关闭前台程序" (the close flag "End"); Command4: "清空数据" (empty
+// the four boxes). Meun and munHelp: the menus, their items named as shown.
 class Main : public QWidget {
 public:
     Main();

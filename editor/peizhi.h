@@ -11,6 +11,9 @@
 
 namespace tideedit {
 
+// The form Peizhi of the editor. Label1 to Label5: the row captions of the
+// processor, main board, memory, hard disk and remarks lines; Text1 to Text5:
+// those lines; Check1: whether the panel shows them; Command1: "确定修改".
 class Peizhi : public QWidget {
 public:
     Peizhi();

@@ -1,20 +1,13 @@
 #include "config_info.h"
 
 #include "form.h"
-#include "lettering.h"
-#include "names.h"
-#include "notice.h"
-#include "seams.h"
-#include "window_ops.h"
 
 #include <QCloseEvent>
 
 namespace tidepanel {
 
 Peizhi::Peizhi(NoticeSource& source, DesktopLayer& layer)
-    : QWidget(nullptr, layer.windowFlags()), source_(source), layer_(layer) {
-    setWindowTitle(QStringLiteral("配置信息"));
-    setFixedSize(form::px(4170), form::px(3210));
+    : PanelWindow(source, layer, QStringLiteral("配置信息"), 4170, 3210), Timer1(source) {
     const QFont heading = form::font(QStringLiteral("微软雅黑"), 12, true);
     const QFont caption = form::font(QStringLiteral("宋体"), 9, true);
     const QFont plain = form::font(QStringLiteral("宋体"), 9, false);
@@ -37,46 +30,44 @@ Peizhi::Peizhi(NoticeSource& source, DesktopLayer& layer)
     setUpLabel(Label5, this, QStringLiteral("说明："), form::rect(360, 2160, 975, 255), red,
                caption);
     setUpLabel(Label11, this, fetching, form::rect(1320, 2160, 2415, 255), blue, plain);
-    Timer1.setInterval(1000);
-    connect(&Timer1, &QTimer::timeout, this, &Peizhi::Timer1_Timer);
+    connect(&Timer1, &TickShare::timeout, this, &Peizhi::Timer1_Timer);
     Timer1.start();
+    connect(&source, &NoticeSource::changed, this, &Peizhi::showNotice);
 }
 
 void Peizhi::Form_Load() {
-    PlaceUpperRight(layer_, *this);
-    ApplyColourKey(layer_, *this);
-    SendToBottom(layer_, *this);
+    arrive(Qt::TopRightCorner);
 }
 
 void Peizhi::Timer1_Timer() {
-    SendToBottom(layer_, *this);
+    sendToBottom();
     source_.refresh();
-    setCaptions();
-    if (source_.notice().ends) {
-        seams::endProcess(0);
+    fetching_ = false;
+    showLines();
+    if (endsHere()) {
         return;
     }
-    if (source_.notice().infoSwitch == QLatin1String("0")) {
+    if (!infoWanted()) {
         unload();
     }
 }
 
-void Peizhi::showChange() {
-    // Its captions only: its first tick is the one that replaces "获取中".
-    if (Label7.text() != QStringLiteral("获取中") || !Timer1.isActive()) {
-        setCaptions();
+void Peizhi::showNotice() {
+    if (!fetching_) {
+        showLines();
     }
 }
 
-void Peizhi::setCaptions() {
+void Peizhi::showLines() {
     const Notice& n = source_.notice();
-    Label7.setText(n.cpu);
-    Label8.setText(n.board);
-    Label9.setText(n.memory);
-    Label10.setText(n.disk);
-    Label11.setText(n.remarks);
-    // The cut-out made ready for new texts before anything paints them.
-    ApplyColourKey(layer_, *this, source_.newSince(shownGeneration_));
+    bool changed = put(Label7, n.cpu);
+    changed |= put(Label8, n.board);
+    changed |= put(Label9, n.memory);
+    changed |= put(Label10, n.disk);
+    changed |= put(Label11, n.remarks);
+    if (changed) {
+        pictureChanged();
+    }
 }
 
 void Peizhi::closeEvent(QCloseEvent* event) {

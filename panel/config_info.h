@@ -3,20 +3,16 @@
 #pragma once
 
 #include "lettering.h"
-
-#include <QLabel>
-#include <QTimer>
-#include <QWidget>
+#include "notice.h"
+#include "panel_window.h"
 
 namespace tidepanel {
 
-class DesktopLayer;
-class NoticeSource;
-
 // The form Peizhi (caption "配置信息"). Label6: the welcome heading; Label1 to
 // Label5: the captions of the processor, main board, memory, hard disk and
-// remarks lines; Label7 to Label11: those lines' texts. Timer1: its tick.
-class Peizhi : public QWidget {
+// remarks lines; Label7 to Label11: those lines' texts. Timer1: its part in
+// the one tick, Timer1_Timer its handler.
+class Peizhi : public PanelWindow {
     Q_OBJECT
 public:
     // Shows what `source` read, which outlives the window.
@@ -24,29 +20,28 @@ public:
 
     void Form_Load();
     void Timer1_Timer();
-    // A change of the file, shown at once.
-    void showChange();
 
-    // Hides the window and stops its timer; `unloaded` tells the info panel,
+    // Hides the window and leaves the tick; `unloaded` tells the info panel,
     // which owns it and the question whether the program goes on.
     void unload();
 
     Lettering Label1, Label2, Label3, Label4, Label5, Label6, Label7, Label8, Label9, Label10,
         Label11;
-    QTimer Timer1;
+    TickShare Timer1;
 
 signals:
     void unloaded();
 
-private:
-    void setCaptions();
-    NoticeSource& source_;
-    DesktopLayer& layer_;
-    quint64 shownGeneration_ = 0; // of the notice whose texts the window shows
-
 protected:
     // Closed from outside (the window manager, the session's end): unloaded.
     void closeEvent(QCloseEvent* event) override;
+
+private:
+    // The five lines of the notice, unless the window still shows "获取中".
+    void showNotice();
+    void showLines();
+    // From loading to its first tick the lines read "获取中".
+    bool fetching_ = true;
 };
 
 } // namespace tidepanel

@@ -1,8 +1,9 @@
 // What the panel's two windows ask of the window system: frame and taskbar
 // flags, a see-through ground, the bottom of the window stack and a corner
-// of the screen. One implementation per platform (X11, Wayland, Windows),
-// given to the windows as the start-up duties are; this base does nothing,
-// for other platforms and the tests' offscreen one.
+// of the screen. Each platform's room (platform/x11, platform/wayland,
+// platform/windows) implements it; this base asks for the flags of a
+// frameless window kept low and does nothing else, which is all the tests'
+// offscreen platform needs.
 #pragma once
 
 #include <Qt>
@@ -10,6 +11,9 @@
 class QWidget;
 
 namespace tidepanel {
+
+// Every pixel of exactly this colour (&HFEFEFE) is see-through.
+inline constexpr unsigned colourKey = 0xFEFEFE;
 
 class DesktopLayer {
 public:

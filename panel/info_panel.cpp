@@ -1,15 +1,15 @@
 #include "info_panel.h"
 
 #include "form.h"
-#include "lettering.h"
 #include "names.h"
+#include "panel_log.h"
 #include "rwini.h"
 #include "seams.h"
 #include "startup.h"
 #include "switches.h"
-#include "window_ops.h"
 
 #include <QCloseEvent>
+#include <QTimer>
 
 namespace tidepanel {
 
@@ -18,9 +18,8 @@ Duties platformDuties() {
 }
 
 MainForm::MainForm(Duties duties, DesktopLayer& layer)
-    : QWidget(nullptr, layer.windowFlags()), duties_(std::move(duties)), layer_(layer) {
-    setWindowTitle(QStringLiteral("Form1"));
-    setFixedSize(form::px(4950), form::px(2685));
+    : PanelWindow(notices_, layer, QStringLiteral("Form1"), 4950, 2685),
+      duties_(std::move(duties)) {
     const QFont title = form::font(QStringLiteral("楷体"), 24, true);
     const QFont line = form::font(QStringLiteral("宋体"), 12, true);
     const QFont address = form::font(QStringLiteral("宋体"), 10.5, true);
@@ -46,14 +45,13 @@ MainForm::MainForm(Duties duties, DesktopLayer& layer)
     Label1.setWordWrap(true);
     Label4.setWordWrap(true);
 
-    Timer1.setInterval(1000);
-    connect(&Timer1, &QTimer::timeout, this, &MainForm::Timer1_Timer);
+    connect(&Timer1, &TickShare::timeout, this, &MainForm::Timer1_Timer);
     Timer1.start();
-    connect(&source_, &NoticeSource::changed, this, &MainForm::showChange);
+    connect(&notices_, &NoticeSource::changed, this, &MainForm::showNotice);
 }
 
 MainForm::~MainForm() {
-    delete peizhi_.release();
+    delete peizhi_.release(); // its part in the tick goes before the source
 }
 
 Peizhi* MainForm::peizhi() const {
@@ -65,13 +63,10 @@ void MainForm::Form_Load() {
         seams::endProcess(0);
         return;
     }
-    PlaceLowerRight(layer_, *this);
-    ApplyColourKey(layer_, *this);
-    SendToBottom(layer_, *this);
+    // The notice first, so that the first cut-out is made from the picture
+    // the window will show; nothing shows before the window does.
     source_.refresh();
-    setVisibility();
-    setValueCaptions();
-    setLineLabels();
+    arrive(Qt::BottomRightCorner);
     // What the first sight of the notice need not wait for (a synced write,
     // a second window) comes once this window has been shown.
     QTimer::singleShot(0, this, &MainForm::finishStart);
@@ -83,7 +78,7 @@ void MainForm::finishStart() {
     }
     if (!duties_.registerAutostart()) {
         // Not a reason to stop: the panel runs, it just will not start at logon.
-        qWarning("tidepanel: could not register to start at logon");
+        qCWarning(lcPanel, "could not register to start at logon");
     }
     // At start-up the Info switch is a number, on ticks a text.
     if (switchShown(source_.notice().infoSwitch)) {
@@ -92,44 +87,46 @@ void MainForm::finishStart() {
 }
 
 void MainForm::Timer1_Timer() {
-    SendToBottom(layer_, *this);
-    source_.refresh();
-    if (!showNotice()) {
+    sendToBottom();
+    source_.refresh(); // a new notice shows through showNotice
+    if (infoWanted()) {
+        showPeizhi();
+    } else {
+        unloadPeizhi();
+    }
+    if (endsHere()) {
         return;
     }
-    PlaceLowerRight(layer_, *this);
-    ApplyColourKey(layer_, *this, source_.newSince(shownGeneration_));
+    place(Qt::BottomRightCorner);
+    applyColourKey();
 }
 
-void MainForm::showChange() {
-    if (loaded_) {
-        if (!showNotice()) {
-            return;
-        }
-        ApplyColourKey(layer_, *this, source_.newSince(shownGeneration_));
+void MainForm::showNotice() {
+    if (!loaded_) {
+        return;
     }
-    if (peizhi_) {
-        peizhi_->showChange();
+    const Notice& n = source_.notice();
+    // Each switch governs its value line, then its label; the captions of
+    // hidden lines are set all the same.
+    bool changed = put(Label1, n.titleShown);
+    changed |= put(Label2, n.serviceShown);
+    changed |= put(Label5, n.serviceShown);
+    changed |= put(Label3, n.supportShown);
+    changed |= put(Label6, n.supportShown);
+    changed |= put(Label4, n.addressShown);
+    changed |= put(Label7, n.addressShown);
+    for (Lettering* line : {&Label1, &Label2, &Label3, &Label4}) {
+        line->setAlignment(Qt::AlignLeft | Qt::AlignTop); // the title was centred
     }
-}
-
-bool MainForm::showNotice() {
-    followInfoSwitch();
-    setValueCaptions();
-    setVisibility();
-    setLineLabels();
-    if (source_.notice().ends) {
-        seams::endProcess(0);
-        return false;
-    }
-    return true;
-}
-
-void MainForm::followInfoSwitch() {
-    if (source_.notice().infoSwitch == QLatin1String("0")) {
-        unloadPeizhi();
-    } else {
-        showPeizhi();
+    changed |= put(Label1, n.title);
+    changed |= put(Label2, n.serviceTel);
+    changed |= put(Label3, n.technologyTel);
+    changed |= put(Label4, n.address);
+    changed |= put(Label5, n.serviceLabel);
+    changed |= put(Label6, n.supportLabel);
+    changed |= put(Label7, n.addressLabel);
+    if (changed) {
+        pictureChanged();
     }
 }
 
@@ -181,36 +178,4 @@ void MainForm::unloadPeizhi() {
         peizhi_->unload();
     }
 }
-
-void MainForm::setValueCaptions() {
-    const Notice& n = source_.notice();
-    Label1.setText(n.title);
-    Label1.setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Label2.setText(n.serviceTel);
-    Label2.setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Label3.setText(n.technologyTel);
-    Label3.setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Label4.setText(n.address);
-    Label4.setAlignment(Qt::AlignLeft | Qt::AlignTop);
-}
-
-void MainForm::setVisibility() {
-    // Each switch governs its value line, then its label.
-    const Notice& n = source_.notice();
-    Label1.setVisible(n.titleShown);
-    Label2.setVisible(n.serviceShown);
-    Label5.setVisible(n.serviceShown);
-    Label3.setVisible(n.supportShown);
-    Label6.setVisible(n.supportShown);
-    Label4.setVisible(n.addressShown);
-    Label7.setVisible(n.addressShown);
-}
-
-void MainForm::setLineLabels() {
-    const Notice& n = source_.notice();
-    Label5.setText(n.serviceLabel);
-    Label6.setText(n.supportLabel);
-    Label7.setText(n.addressLabel);
-}
-
 } // namespace tidepanel

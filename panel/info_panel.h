@@ -3,14 +3,9 @@
 #pragma once
 
 #include "config_info.h"
-#include "desktop_layer.h"
-#include "notice.h"
-
 #include "lettering.h"
-
-#include <QLabel>
-#include <QTimer>
-#include <QWidget>
+#include "notice.h"
+#include "panel_window.h"
 
 #include <functional>
 #include <memory>
@@ -29,10 +24,12 @@ Duties platformDuties();
 // The form main (caption "Form1"). Label1: the shop's name; Label2: the
 // service phone number, after its label Label5; Label3: the support phone
 // number, after Label6; Label4: the address, after Label7; Label8: the credit
-// line. Timer1: the tick. It owns the configuration info window and the
-// notice both windows show.
-class MainForm : public QWidget {
+// line. Timer1: its part in the one tick, Timer1_Timer its handler. It owns
+// the notice source both windows show and the configuration info window.
+class MainForm : public PanelWindow {
     Q_OBJECT
+    NoticeSource notices_; // first: the windows' parts in its tick refer to it
+
 public:
     explicit MainForm(Duties duties = platformDuties(), DesktopLayer& layer = platformLayer());
     ~MainForm() override;
@@ -49,7 +46,7 @@ public:
     Peizhi* peizhi() const;
 
     Lettering Label1, Label2, Label3, Label4, Label5, Label6, Label7, Label8;
-    QTimer Timer1;
+    TickShare Timer1{notices_};
 
 signals:
     // Neither window is loaded any more: the program has nothing left to do.
@@ -62,20 +59,10 @@ private:
     void finishStart();
     void showPeizhi();
     void unloadPeizhi();
-    void followInfoSwitch();
-    void setValueCaptions();
-    void setVisibility();
-    void setLineLabels();
-    // A change of the file, shown at once rather than at the next tick.
-    void showChange();
-    // The info window, captions, switches and close flag of the notice, in
-    // the tick's order; false when the close flag ended the program.
-    bool showNotice();
+    // Captions, switches and line labels of a new notice.
+    void showNotice();
 
     Duties duties_;
-    DesktopLayer& layer_;
-    NoticeSource source_;
-    quint64 shownGeneration_ = 0; // of the notice whose texts the window shows
     std::unique_ptr<Peizhi> peizhi_;
     bool loaded_ = true;
 };

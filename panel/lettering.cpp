@@ -30,20 +30,33 @@ void Lettering::paintEvent(QPaintEvent*) {
     // transparent picture of its own, made two-level, and copied pixel for pixel.
     QPainter onWidget(this);
     const qreal ratio = onWidget.device()->devicePixelRatioF();
-    QImage text(size() * ratio, QImage::Format_ARGB32_Premultiplied);
-    text.setDevicePixelRatio(ratio);
-    text.fill(Qt::transparent);
-    {
-        QPainter painter(&text);
-        painter.setFont(font());
-        const int flags = int(alignment()) | (wordWrap() ? int(Qt::TextWordWrap) : 0);
-        style()->drawItemText(&painter, contentsRect(), flags, palette(), isEnabled(), this->text(),
-                              foregroundRole());
+    const QSize pixels = size() * ratio;
+    if (picture_.size() != pixels || picture_.devicePixelRatio() != ratio || drawnText_ != text() ||
+        drawnAlignment_ != alignment() || drawnWrap_ != wordWrap()) {
+        picture_ = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        picture_.setDevicePixelRatio(ratio);
+        picture_.fill(Qt::transparent);
+        {
+            QPainter painter(&picture_);
+            painter.setFont(font());
+            const int flags = int(alignment()) | (wordWrap() ? int(Qt::TextWordWrap) : 0);
+            style()->drawItemText(&painter, contentsRect(), flags, palette(), isEnabled(), text(),
+                                  foregroundRole());
+        }
+        const QColor colour =
+            palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, foregroundRole());
+        twoLevels(picture_, colour.rgb());
+        drawnText_ = text();
+        drawnAlignment_ = alignment();
+        drawnWrap_ = wordWrap();
     }
-    const QColor colour =
-        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, foregroundRole());
-    twoLevels(text, colour.rgb());
-    onWidget.drawImage(QPointF(0, 0), text);
+    onWidget.drawImage(QPointF(0, 0), picture_);
+}
+
+void Lettering::changeEvent(QEvent* event) {
+    // A new font, colour, style or state: drawn afresh at the next paint.
+    picture_ = QImage();
+    QLabel::changeEvent(event);
 }
 
 void setUpLabel(QLabel& label, QWidget* parent, const QString& caption, const QRect& geometry,

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QFont>
+#include <QImage>
 #include <QLabel>
 #include <QRect>
 #include <QString>
@@ -19,6 +20,15 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    // The two-level picture of the text, kept until what it was drawn from
+    // changes: a window's repaint and the render for its cut-out share it.
+    QImage picture_;
+    QString drawnText_;
+    Qt::Alignment drawnAlignment_;
+    bool drawnWrap_ = false;
 };
 
 // Places a label of the window tables on `parent`: caption, geometry, text

@@ -1,9 +1,14 @@
 #include "notice.h"
 
 #include "names.h"
+#include "panel_log.h"
 #include "switches.h"
 
 #include <QFileInfo>
+
+#include <tuple>
+
+Q_LOGGING_CATEGORY(lcPanel, "tide.panel")
 
 namespace tidepanel {
 namespace {
@@ -35,6 +40,16 @@ Notice noticeOf(const rwini::Snapshot& s) {
     return n;
 }
 
+bool operator==(const Notice& a, const Notice& b) {
+    auto all = [](const Notice& n) {
+        return std::tie(n.title, n.serviceTel, n.technologyTel, n.address, n.serviceLabel,
+                        n.supportLabel, n.addressLabel, n.titleShown, n.serviceShown,
+                        n.supportShown, n.addressShown, n.infoSwitch, n.ends, n.cpu, n.board,
+                        n.memory, n.disk, n.remarks);
+    };
+    return all(a) == all(b);
+}
+
 QList<rwini::Entry> noticeKeys() {
     QList<rwini::Entry> keys;
     for (const QString& key : {ini::key::Title, ini::key::ServiceTel, ini::key::TechnologyTel,
@@ -61,18 +76,23 @@ NoticeSource::NoticeSource() {
     auto reread = [this] {
         readDue_ = QDeadlineTimer(0);
         refresh();
-        emit changed();
     };
     connect(&watcher_, &QFileSystemWatcher::fileChanged, this, reread);
     connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, reread);
     watch();
+    tick_.setInterval(1000);
+    connect(&tick_, &QTimer::timeout, this, &NoticeSource::ticked);
 }
 
 void NoticeSource::watch() {
     const QString path = rwini::IniFilePath();
-    const QString folder = QFileInfo(path).absolutePath();
-    if (!watcher_.directories().contains(folder)) {
-        watcher_.addPath(folder);
+    // The folder of the path and, where it is a link (the package's), that of
+    // the file itself, where a save's rename and copy of the old bytes show.
+    for (const QString& folder :
+         {QFileInfo(path).absolutePath(), QFileInfo(QFileInfo(path).canonicalFilePath()).path()}) {
+        if (folder != QLatin1String(".") && !watcher_.directories().contains(folder)) {
+            watcher_.addPath(folder);
+        }
     }
     if (!watcher_.files().contains(path) && QFileInfo::exists(path)) {
         watcher_.addPath(path);
@@ -80,20 +100,56 @@ void NoticeSource::watch() {
 }
 
 void NoticeSource::refresh() {
-    if (generation_ > 0 && snapshot_.current() && !readDue_.hasExpired()) {
+    if (read_ && snapshot_.current() && !readDue_.hasExpired()) {
         if (defaultsDue_ && rested_.hasExpired()) {
             defaultsDue_ = false;
             rwini::WriteMissing(snapshot_, noticeKeys());
         }
         return;
     }
-    snapshot_ = rwini::ReadSnapshot();
-    notice_ = noticeOf(snapshot_);
-    ++generation_;
+    const rwini::Snapshot last = snapshot_;
+    snapshot_ = rwini::ReadSnapshot(last);
+    bool differs = !read_;
+    if (!read_ || !snapshot_.sameAs(last)) {
+        Notice now = noticeOf(snapshot_);
+        differs = differs || now != notice_;
+        notice_ = std::move(now);
+    }
+    read_ = true;
     defaultsDue_ = true;
     rested_.setRemainingTime(900);
     readDue_.setRemainingTime(10000);
     watch();
+    if (differs) {
+        emit changed();
+    }
+}
+
+void TickShare::start() {
+    if (active_) {
+        return;
+    }
+    active_ = true;
+    connect(&source_, &NoticeSource::ticked, this, &TickShare::timeout);
+    if (source_.shares_++ == 0) {
+        source_.tick_.start();
+    }
+}
+
+void TickShare::start(int ms) {
+    source_.tick_.setInterval(ms);
+    start();
+}
+
+void TickShare::stop() {
+    if (!active_) {
+        return;
+    }
+    active_ = false;
+    disconnect(&source_, &NoticeSource::ticked, this, &TickShare::timeout);
+    if (--source_.shares_ == 0) {
+        source_.tick_.stop();
+    }
 }
 
 } // namespace tidepanel

@@ -9,6 +9,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 namespace tidepanel {
 
@@ -31,45 +32,73 @@ Notice noticeOf(const rwini::Snapshot& snapshot);
 // The keys a tick reads, each with the empty default a missing one gets.
 QList<rwini::Entry> noticeKeys();
 
-// SysInfo.ini as the panel sees it: read at most once a second while it
-// rests, and at once when it changes (a save by the editor, a replace by
-// rename), so that an edit is on the screen within moments.
+bool operator==(const Notice& a, const Notice& b);
+inline bool operator!=(const Notice& a, const Notice& b) {
+    return !(a == b);
+}
+
+// SysInfo.ini as the panel sees it, and the panel's one tick: the file is read
+// at most once a second while it rests, and at once when it changes (a save by
+// the editor, a replace by rename), so that an edit is on the screen within
+// moments. Both windows are views of it: `changed` gives them a new notice,
+// and each window's TickShare the tick for restacking and placing.
 class NoticeSource : public QObject {
     Q_OBJECT
 public:
     NoticeSource();
 
     const Notice& notice() const { return notice_; }
-    // Whether the notice was read anew since a window last showed it, the
-    // read `shown` records (zero: none yet); it then records this one.
-    bool newSince(quint64& shown) const {
-        const bool fresh = shown != generation_;
-        shown = generation_;
-        return fresh;
-    }
 
-    // Reads the file where it changed since the last read. The defaults of
-    // missing keys are written (where this user may) only once the file has
-    // rested a second: another program may be writing it in place, and a
-    // default written over its first bytes would lose the rest.
+    // Reads the file where it changed since the last read, and tells
+    // `changed` where the notice differs. The defaults of missing keys are
+    // written (where this user may) only once the file has rested a second:
+    // another program may be writing it in place, and a default written over
+    // its first bytes would lose the rest.
     void refresh();
 
 signals:
-    // The file changed on disk and was read again.
+    // The notice differs from the one read before (or is the first).
     void changed();
+    // Once a second, while any window takes part in the tick.
+    void ticked();
 
 private:
+    friend class TickShare;
     void watch();
 
     Notice notice_;
     rwini::Snapshot snapshot_;
     QFileSystemWatcher watcher_;
-    quint64 generation_ = 0; // reads of the file so far
+    bool read_ = false; // the file was read at least once
     bool defaultsDue_ = false;
     QDeadlineTimer rested_;
     // A time stamp that is coarse may hide a change made within its tick:
     // the file is read again at least this often.
     QDeadlineTimer readDue_{0};
+    QTimer tick_;
+    int shares_ = 0; // windows taking part in the tick
+};
+
+// A window's part in the source's one tick, with a timer's controls: while
+// active, timeout() comes at every tick. The tick runs while any window takes
+// part; its period is the same for all.
+class TickShare : public QObject {
+    Q_OBJECT
+public:
+    explicit TickShare(NoticeSource& source) : source_(source) {}
+    ~TickShare() override { stop(); }
+    void start();
+    // Sets the tick's period, for every window, and takes part.
+    void start(int ms);
+    void stop();
+    bool isActive() const { return active_; }
+
+signals:
+    void timeout();
+
+private:
+    NoticeSource& source_;
+    bool active_ = false;
 };
 
 } // namespace tidepanel

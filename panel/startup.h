@@ -1,13 +1,15 @@
-// The panel's start-up duties, one implementation per platform.
+// The panel's start-up duties, one implementation per platform
+// (platform/linux_desktop.cpp, platform/windows/windows_startup.cpp).
 #pragma once
 
 #include <QString>
 
 namespace tidepanel::startup {
 
-// Before the application object exists: a Wayland session lets no client
-// place or stack its own windows, so the panel runs through XWayland unless
-// the user chose a platform.
+// Before the application object exists, picks Qt's platform: in a Wayland
+// session natively on Wayland where the compositor offers layer-shell (which
+// places and stacks the windows), else through XWayland, where the panel
+// places and stacks them itself; a platform the user chose stays.
 void preferPlacableWindows();
 
 // Whether this is the only copy running in the user's session; the claim

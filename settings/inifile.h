@@ -12,8 +12,8 @@
 
 namespace inifile {
 
-// Far above any notice an owner writes, and small enough that a panel tick
-// reading it twenty times stays well within its second.
+// Far above any notice an owner writes, and small enough that reading and
+// parsing it whole after a change stays within milliseconds.
 constexpr qint64 maxBytes = 1024 * 1024;
 
 enum class Found {

@@ -73,7 +73,12 @@ private:
     int fd_;
 };
 
+// The errno behind the last failure, for the log: the reasons fold many
+// errors into one (EROFS and EACCES are both "no permission").
+thread_local int systemError = 0;
+
 Failure failureOf(int error) {
+    systemError = error;
     switch (error) {
     case EACCES:
     case EPERM:
@@ -286,25 +291,20 @@ bool setLock(int fd, short type, off_t start, off_t length) {
     return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
 }
 
-// The kind of lock in the way of a write lock on the range: F_WRLCK (only a
-// writer can hold one), F_RDLCK (a reader's), or F_UNLCK (none by now).
-short lockInTheWay(int fd, off_t start, off_t length) {
+// The kind of lock in the way of a lock of kind `wanted` on the range:
+// F_WRLCK (only a writer can hold one), F_RDLCK (a reader's), or F_UNLCK.
+short lockInTheWay(int fd, short wanted, off_t start, off_t length) {
     struct flock lock {};
-    lock.l_type = F_WRLCK;
+    lock.l_type = wanted;
     lock.l_whence = SEEK_SET;
     lock.l_start = start;
     lock.l_len = length;
-    return ::fcntl(fd, F_OFD_GETLK, &lock) == 0 ? lock.l_type : short(F_WRLCK);
+    return ::fcntl(fd, F_OFD_GETLK, &lock) == 0 ? lock.l_type : short(F_UNLCK);
 }
 
 // Whether a write lock overlaps the range.
 bool writeLocked(int fd, off_t start, off_t length) {
-    struct flock lock {};
-    lock.l_type = F_RDLCK;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = start;
-    lock.l_len = length;
-    return ::fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type == F_WRLCK;
+    return lockInTheWay(fd, F_RDLCK, start, length) == F_WRLCK;
 }
 
 // Polls rather than blocks, so that the wait has a bound on the UI thread.
@@ -327,7 +327,7 @@ Locked lockWithin(int fd, off_t start, off_t length, const QByteArray& name,
         }
         // Only read locks in the way: a reader's, passed by. A writer that let
         // go meanwhile is no reason to go on without the lock: try again.
-        const short inTheWay = lockInTheWay(fd, start, length);
+        const short inTheWay = lockInTheWay(fd, F_WRLCK, start, length);
         if (inTheWay == F_RDLCK) {
             return Locked::Passed;
         }
@@ -704,7 +704,9 @@ Found read(const QString& path, QByteArray& bytes, int waitMs, Stamp* stamp) {
     }
 }
 
-rwini::Failure update(const QString& path, int waitMs, const Change& change) {
+namespace {
+
+rwini::Failure changeLocked(const QString& path, int waitMs, const Change& change) {
     Fd fd, lock;
     struct stat st {};
     Place place;
@@ -734,6 +736,18 @@ rwini::Failure update(const QString& path, int waitMs, const Change& change) {
     }
     if (opened.created && failure != Failure::None) {
         ::unlink(native(path).constData()); // there was no file before
+    }
+    return failure;
+}
+
+} // namespace
+
+rwini::Failure update(const QString& path, int waitMs, const Change& change) {
+    systemError = 0;
+    const Failure failure = changeLocked(path, waitMs, change);
+    if (failure != Failure::None && systemError != 0) {
+        qCWarning(lcSettings, "could not save %s, the system said: %s", qPrintable(path),
+                  std::strerror(systemError));
     }
     return failure;
 }

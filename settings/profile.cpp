@@ -196,19 +196,19 @@ std::optional<std::basic_string<C>> lookupUnits(std::basic_string_view<C> file,
     return std::basic_string<C>(value);
 }
 
+// Sets the value in `out` itself.
 template <class C>
-std::basic_string<C>
-withValueUnits(std::basic_string_view<C> file, std::basic_string_view<C> section,
-               std::basic_string_view<C> key, std::basic_string_view<C> value) {
+void setUnits(std::basic_string<C>& out, std::basic_string_view<C> section,
+              std::basic_string_view<C> key, std::basic_string_view<C> value) {
+    const std::basic_string_view<C> file(out);
     Place place = locate(file, section, key);
-    std::basic_string<C> out(file);
     if (place.key) {
         std::basic_string<C> text = stored(value);
         if (place.bare) {
             text.insert(text.begin(), C('='));
         }
         out.replace(place.valueBegin, place.valueEnd - place.valueBegin, text);
-        return out;
+        return;
     }
     const std::basic_string<C> brk = lineBreak(file);
     std::basic_string<C> entry(key);
@@ -221,7 +221,7 @@ withValueUnits(std::basic_string_view<C> file, std::basic_string_view<C> section
         } else {
             out.insert(place.sectionEnd, brk + entry);
         }
-        return out;
+        return;
     }
     std::basic_string<C> header(1, C('['));
     header += section;
@@ -231,6 +231,14 @@ withValueUnits(std::basic_string_view<C> file, std::basic_string_view<C> section
     } else {
         out += brk + header + brk + entry;
     }
+}
+
+template <class C>
+std::basic_string<C>
+withValueUnits(std::basic_string_view<C> file, std::basic_string_view<C> section,
+               std::basic_string_view<C> key, std::basic_string_view<C> value) {
+    std::basic_string<C> out(file);
+    setUnits(out, section, key, value);
     return out;
 }
 
@@ -305,7 +313,102 @@ bool endsInLead(std::u16string_view units) {
     return !units.empty() && units.back() >= 0x81 && units.back() <= 0xFE;
 }
 
+// The units lookup compares, from a file's own: double-byte text widened,
+// anything else one unit per code unit.
+template <class C> std::u16string unitsOf(std::basic_string_view<C> text, Units units) {
+    if constexpr (sizeof(C) == 1) {
+        if (units == Units::DoubleByte) {
+            return widened(text);
+        }
+        std::u16string out(text.size(), u'\0');
+        for (size_t i = 0; i < text.size(); ++i) {
+            out[i] = char16_t(code(text[i]));
+        }
+        return out;
+    } else {
+        (void)units;
+        return std::u16string(text);
+    }
+}
+
+template <class C> std::basic_string<C> fromUnits(std::u16string_view units, Units kind) {
+    if constexpr (sizeof(C) == 1) {
+        if (kind == Units::DoubleByte) {
+            return narrowed(units);
+        }
+        std::string out(units.size(), '\0');
+        for (size_t i = 0; i < units.size(); ++i) {
+            out[i] = char(units[i]);
+        }
+        return out;
+    } else {
+        (void)kind;
+        return std::basic_string<C>(units);
+    }
+}
+
+std::u16string foldedName(std::u16string_view name) {
+    std::u16string out(name);
+    for (char16_t& u : out) {
+        u = char16_t(folded(u));
+    }
+    return out;
+}
+
 } // namespace
+
+// The same walk as locate's, once for every section and key: the first
+// section of a name and the first key of a name in it count.
+template <class C>
+Table<C>::Table(std::basic_string_view<C> file, Units units)
+    : units_(unitsOf(file, units)), kind_(units) {
+    const std::u16string_view text(units_);
+    Keys* inside = &sections_[std::u16string()]; // the lines before the first header
+    for (size_t at = 0; at < text.size();) {
+        const Line line = lineAt(text, at);
+        at = line.next;
+        const std::u16string_view content = text.substr(line.begin, line.end - line.begin);
+        if (auto name = headerName(content)) {
+            auto [section, isNew] = sections_.try_emplace(foldedName(*name));
+            inside = isNew ? &section->second : nullptr;
+            continue;
+        }
+        if (!inside || trimmed(content).empty()) {
+            continue;
+        }
+        const size_t equals = content.find(u'=');
+        if (equals == std::u16string_view::npos) {
+            inside->try_emplace(foldedName(trimmed(content)));
+            continue;
+        }
+        auto [key, isNew] = inside->try_emplace(foldedName(trimmed(content.substr(0, equals))));
+        if (isNew) {
+            std::u16string_view value = trimmed(content.substr(equals + 1));
+            if (quotedPair(value)) {
+                value = value.substr(1, value.size() - 2);
+            }
+            key->second = {size_t(value.data() - text.data()), value.size(), false};
+        }
+    }
+}
+
+template <class C>
+std::optional<std::basic_string<C>> Table<C>::lookup(std::basic_string_view<C> section,
+                                                     std::basic_string_view<C> key) const {
+    const auto found = sections_.find(foldedName(unitsOf(section, kind_)));
+    if (found == sections_.end()) {
+        return std::nullopt;
+    }
+    const auto value = found->second.find(foldedName(unitsOf(key, kind_)));
+    if (value == found->second.end() || value->second.bare) {
+        return std::nullopt;
+    }
+    return fromUnits<C>(std::u16string_view(units_).substr(value->second.begin, value->second.size),
+                        kind_);
+}
+
+template class Table<char>;
+template class Table<char16_t>;
 
 template <class C>
 std::optional<std::basic_string<C>> lookup(std::basic_string_view<C> file,
@@ -338,6 +441,25 @@ std::basic_string<C> withValue(std::basic_string_view<C> file, std::basic_string
 }
 
 template <class C>
+std::basic_string<C> withValues(std::basic_string_view<C> file,
+                                const std::vector<Setting<C>>& settings, Units units) {
+    // On the units lookup compares, so that a double-byte file is widened and
+    // narrowed once, not once a value.
+    std::u16string all = unitsOf(file, units);
+    for (const Setting<C>& s : settings) {
+        const std::u16string section = unitsOf(s.section, units), key = unitsOf(s.key, units);
+        if (s.keepStored) {
+            const auto stored = lookupUnits<char16_t>(all, section, key);
+            if (stored && !stored->empty()) {
+                continue;
+            }
+        }
+        setUnits<char16_t>(all, section, key, unitsOf(s.value, units));
+    }
+    return fromUnits<C>(all, units);
+}
+
+template <class C>
 bool storable(std::basic_string_view<C> section, std::basic_string_view<C> key,
               std::basic_string_view<C> value, Units units) {
     if constexpr (sizeof(C) == 1) {
@@ -357,6 +479,8 @@ bool storable(std::basic_string_view<C> section, std::basic_string_view<C> key,
     template std::basic_string<C> withValue(std::basic_string_view<C>, std::basic_string_view<C>,  \
                                             std::basic_string_view<C>, std::basic_string_view<C>,  \
                                             Units);                                                \
+    template std::basic_string<C> withValues(std::basic_string_view<C>,                            \
+                                             const std::vector<Setting<C>>&, Units);               \
     template bool storable(std::basic_string_view<C>, std::basic_string_view<C>,                   \
                            std::basic_string_view<C>, Units);
 

@@ -13,6 +13,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 namespace profile {
 
@@ -30,6 +32,29 @@ std::optional<std::basic_string<C>> lookup(std::basic_string_view<C> file,
                                            std::basic_string_view<C> section,
                                            std::basic_string_view<C> key, Units units);
 
+// Every value of a file, found in one pass: each look-up of the same file
+// gives what `lookup` gives, from a table, without scanning the file again.
+template <class C> class Table {
+public:
+    Table() = default;
+    Table(std::basic_string_view<C> file, Units units);
+    std::optional<std::basic_string<C>> lookup(std::basic_string_view<C> section,
+                                               std::basic_string_view<C> key) const;
+
+private:
+    // The file on the units lookup compares (a double-byte character is one
+    // unit); names folded; a key's value as where it stands in `units_`
+    // (quotes removed), nothing for a line holding just the key.
+    struct Value {
+        size_t begin = 0, size = 0;
+        bool bare = true;
+    };
+    using Keys = std::unordered_map<std::u16string, Value>;
+    std::u16string units_;
+    std::unordered_map<std::u16string, Keys> sections_;
+    Units kind_ = Units::Single;
+};
+
 // The file with `key` in `section` set to `value`: the value replaced where
 // it stands, or a new key at the end of its section, or a new section at the
 // end of the file. Every other unit of the file is kept as it was.
@@ -37,6 +62,19 @@ template <class C>
 std::basic_string<C> withValue(std::basic_string_view<C> file, std::basic_string_view<C> section,
                                std::basic_string_view<C> key, std::basic_string_view<C> value,
                                Units units);
+
+// One value of withValues; where `keepStored`, a value already stored (not
+// empty) stays as it is.
+template <class C> struct Setting {
+    std::basic_string_view<C> section, key, value;
+    bool keepStored = false;
+};
+
+// The file with each setting applied in turn, as withValue applies them one
+// after another, with the file taken apart and put together once.
+template <class C>
+std::basic_string<C> withValues(std::basic_string_view<C> file,
+                                const std::vector<Setting<C>>& settings, Units units);
 
 // Whether a name or value can be stored at all: a line break or NUL would
 // break the line it stands on or plant other keys; a key holding '=' or

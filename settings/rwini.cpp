@@ -9,7 +9,10 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 Q_LOGGING_CATEGORY(lcSettings, "tide.settings")
 
@@ -105,37 +108,53 @@ std::optional<QString> lookupIn(const QByteArray& raw, const QString& section, c
     return QString::fromStdU16String(ansi::decode(*value));
 }
 
-// The bytes of the file with the value set, or nothing when the file's
-// encoding cannot hold the text.
-std::optional<QByteArray> withValueIn(const QByteArray& raw, const QString& section,
-                                      const QString& key, const QString& value) {
+template <class C>
+std::vector<profile::Setting<C>> settingsOf(const std::vector<std::basic_string<C>>& texts,
+                                            bool keepStored) {
+    std::vector<profile::Setting<C>> settings;
+    for (size_t i = 0; i + 2 < texts.size(); i += 3) {
+        settings.push_back({texts[i], texts[i + 1], texts[i + 2], keepStored});
+    }
+    return settings;
+}
+
+// The bytes of the file with the values set in turn, or nothing when the
+// file's encoding cannot hold a text. With `keepStored`, a value another
+// program stored stays.
+std::optional<QByteArray> withValuesIn(const QByteArray& raw, const QList<Entry>& entries,
+                                       bool keepStored) {
     if (raw.startsWith(utf16Mark) || raw.startsWith(utf16BigMark)) {
-        if (!QStringView(section).isValidUtf16() || !QStringView(key).isValidUtf16() ||
-            !QStringView(value).isValidUtf16()) {
-            return std::nullopt;
+        std::vector<std::u16string> texts;
+        for (const Entry& e : entries) {
+            for (const QString* t : {&e.section, &e.key, &e.value}) {
+                if (!QStringView(*t).isValidUtf16()) {
+                    return std::nullopt;
+                }
+                texts.push_back(u16(*t));
+            }
         }
         const bool big = raw.startsWith(utf16BigMark);
         QByteArray odd;
         std::u16string units = unitsOf(raw, big, odd);
-        return bytesOfUnits(profile::withValue<char16_t>(units, u16(section), u16(key), u16(value),
-                                                         profile::Units::Single),
+        return bytesOfUnits(profile::withValues<char16_t>(units, settingsOf(texts, keepStored),
+                                                          profile::Units::Single),
                             big, odd);
     }
-    if (raw.startsWith(utf8Mark)) {
-        auto s = utf8Of(section), k = utf8Of(key), v = utf8Of(value);
-        if (!s || !k || !v) {
-            return std::nullopt;
+    const bool utf8 = raw.startsWith(utf8Mark);
+    std::vector<std::string> texts;
+    for (const Entry& e : entries) {
+        for (const QString* t : {&e.section, &e.key, &e.value}) {
+            auto bytes = utf8 ? utf8Of(*t) : ansi::encode(u16(*t));
+            if (!bytes) {
+                return std::nullopt;
+            }
+            texts.push_back(std::move(*bytes));
         }
-        std::string out = profile::withValue<char>(bytesOf(raw, utf8Mark.size()), *s, *k, *v,
-                                                   profile::Units::Single);
-        return utf8Mark + QByteArray::fromStdString(out);
     }
-    auto s = ansi::encode(u16(section)), k = ansi::encode(u16(key)), v = ansi::encode(u16(value));
-    if (!s || !k || !v) {
-        return std::nullopt;
-    }
-    return QByteArray::fromStdString(
-        profile::withValue<char>(bytesOf(raw), *s, *k, *v, ansi::units()));
+    const std::string out = profile::withValues<char>(
+        bytesOf(raw, utf8 ? utf8Mark.size() : 0), settingsOf(texts, keepStored),
+        utf8 ? profile::Units::Single : ansi::units());
+    return (utf8 ? utf8Mark : QByteArray()) + QByteArray::fromStdString(out);
 }
 
 // A lock held far longer than a write takes (a writer stuck on a slow disk)
@@ -191,23 +210,7 @@ Failure store(const QList<Entry>& entries, bool keepStored) {
             return Failure::Unstorable;
         }
     }
-    auto apply = [&](const QByteArray& now) -> std::optional<QByteArray> {
-        QByteArray out = now;
-        for (const Entry& e : entries) {
-            if (keepStored) {
-                std::optional<QString> stored = lookupIn(out, e.section, e.key);
-                if (stored && !stored->isEmpty()) {
-                    continue;
-                }
-            }
-            std::optional<QByteArray> next = withValueIn(out, e.section, e.key, e.value);
-            if (!next) {
-                return std::nullopt;
-            }
-            out = *next;
-        }
-        return out;
-    };
+    auto apply = [&](const QByteArray& now) { return withValuesIn(now, entries, keepStored); };
     // One budget for the whole write: a confirm waits no longer than that.
     const QDeadlineTimer budget(writeWaitMs);
     const QString path = IniFilePath();
@@ -223,8 +226,12 @@ Failure store(const QList<Entry>& entries, bool keepStored) {
     if (!raw->isEmpty() && *next == *raw) {
         return Failure::None;
     }
-    return waiting(Wait::Write, budget.remainingTime(),
-                   [&](int wait) { return inifile::update(path, wait, apply); });
+    return waiting(Wait::Write, budget.remainingTime(), [&](int wait) {
+        // Under the lock the file mostly holds what was read just
+        // now: the change made from those bytes is not made again.
+        return inifile::update(
+            path, wait, [&](const QByteArray& now) { return now == *raw ? next : apply(now); });
+    });
 }
 
 } // namespace
@@ -238,24 +245,80 @@ QString IniFilePath() {
     return QCoreApplication::applicationDirPath() + name;
 }
 
+// What one read of the file parsed, shared by the snapshots of the same bytes.
+struct Snapshot::Parsed {
+    enum class Kept { Ansi, Utf8, Utf16 }; // how the file is encoded
+    QByteArray raw;
+    Kept kept = Kept::Ansi;
+    profile::Table<char> bytes;     // an ANSI or UTF-8 file
+    profile::Table<char16_t> units; // a UTF-16 file
+};
+
+// The names in the file's encoding; a name the encoding cannot hold is not
+// in the file.
 QString Snapshot::text(const QString& section, const QString& key) const {
-    return raw_ ? lookupIn(*raw_, section, key).value_or(QString()) : QString();
+    if (!parsed_) {
+        return QString();
+    }
+    const Parsed& p = *parsed_;
+    switch (p.kept) {
+    case Parsed::Kept::Utf16:
+        return QString::fromStdU16String(p.units.lookup(u16(section), u16(key)).value_or(u""));
+    case Parsed::Kept::Utf8: {
+        auto s = utf8Of(section), k = utf8Of(key);
+        return s && k ? QString::fromStdString(p.bytes.lookup(*s, *k).value_or("")) : QString();
+    }
+    case Parsed::Kept::Ansi:
+        break;
+    }
+    auto s = ansi::encode(u16(section)), k = ansi::encode(u16(key));
+    if (!s || !k) {
+        return QString();
+    }
+    auto value = p.bytes.lookup(*s, *k);
+    return value ? QString::fromStdU16String(ansi::decode(*value)) : QString();
 }
 
 bool Snapshot::current() const {
     return inifile::stamp(IniFilePath()) == stamp_;
 }
 
-Snapshot ReadSnapshot() {
+bool Snapshot::sameAs(const Snapshot& other) const {
+    return parsed_ == other.parsed_;
+}
+
+Snapshot ReadSnapshot(const Snapshot& last) {
     Snapshot snapshot;
     // The state of the file read, never a newer one, so that a change during
     // the read makes the next look read again.
-    snapshot.raw_ = contents(IniFilePath(), &snapshot.stamp_);
+    std::optional<QByteArray> raw = contents(IniFilePath(), &snapshot.stamp_);
+    if (!raw) {
+        return snapshot;
+    }
+    if (last.parsed_ && last.parsed_->raw == *raw) {
+        snapshot.parsed_ = last.parsed_; // the same bytes: parsed already
+        return snapshot;
+    }
+    auto parsed = std::make_shared<Snapshot::Parsed>();
+    if (raw->startsWith(utf16Mark) || raw->startsWith(utf16BigMark)) {
+        QByteArray odd;
+        parsed->kept = Snapshot::Parsed::Kept::Utf16;
+        parsed->units = profile::Table<char16_t>(unitsOf(*raw, raw->startsWith(utf16BigMark), odd),
+                                                 profile::Units::Single);
+    } else if (raw->startsWith(utf8Mark)) {
+        parsed->kept = Snapshot::Parsed::Kept::Utf8;
+        parsed->bytes =
+            profile::Table<char>(bytesOf(*raw, utf8Mark.size()), profile::Units::Single);
+    } else {
+        parsed->bytes = profile::Table<char>(bytesOf(*raw), ansi::units());
+    }
+    parsed->raw = std::move(*raw);
+    snapshot.parsed_ = std::move(parsed);
     return snapshot;
 }
 
 void WriteMissing(const Snapshot& snapshot, const QList<Entry>& defaults) {
-    if (!snapshot.raw_) {
+    if (!snapshot.parsed_) {
         return; // nothing is written into a file that cannot be read
     }
     QList<Entry> missing;
@@ -270,11 +333,12 @@ void WriteMissing(const Snapshot& snapshot, const QList<Entry>& defaults) {
     }
 }
 
+// One value: a scan for it costs less than the table of them all.
 QString ReadIniValue(const QString& section, const QString& key, const QString& def) {
-    const Snapshot snapshot = ReadSnapshot();
-    const QString value = snapshot.text(section, key);
+    const std::optional<QByteArray> raw = contents(IniFilePath());
+    const QString value = raw ? lookupIn(*raw, section, key).value_or(QString()) : QString();
     if (value.isEmpty()) {
-        WriteMissing(snapshot, {{section, key, def}});
+        WriteMissing(ReadSnapshot(), {{section, key, def}});
         return def;
     }
     return value;

@@ -5,11 +5,13 @@
 
 #include "failure.h"
 #include "inifile.h"
+#include "profile.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 namespace rwini {
@@ -37,8 +39,9 @@ struct Entry {
 // whole, with nothing written, where one of them would be refused alone.
 Saved WriteIniValues(const QList<Entry>& entries);
 
-// One read of the whole file: every value as it stood at that moment, looked
-// up in memory, so that a tick asks the file system once.
+// One read of the whole file: every value as it stood at that moment, parsed
+// once into a table, so that a tick asks the file system once and each look-up
+// is a table hit.
 class Snapshot {
 public:
     // The stored value; the empty text for a missing key or a file that
@@ -46,15 +49,20 @@ public:
     QString text(const QString& section, const QString& key) const;
     // Whether the file still looks as it did when this was read (one status query).
     bool current() const;
+    // Whether both hold the same parse: the file's bytes were the same.
+    bool sameAs(const Snapshot& other) const;
 
 private:
-    friend Snapshot ReadSnapshot();
+    friend Snapshot ReadSnapshot(const Snapshot&);
     friend void WriteMissing(const Snapshot&, const QList<Entry>&);
-    std::optional<QByteArray> raw_;
+    struct Parsed;
+    std::shared_ptr<const Parsed> parsed_; // none: the file could not be read
     inifile::Stamp stamp_;
 };
 
-Snapshot ReadSnapshot();
+// Reads the file; where its bytes are those `last` read, the parse of `last`
+// is kept rather than made again.
+Snapshot ReadSnapshot(const Snapshot& last = Snapshot());
 
 // Writes each entry's value where the snapshot found its key missing or
 // empty, all in one write, and only where this user may write the file; a

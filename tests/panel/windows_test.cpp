@@ -4,8 +4,8 @@
 #include "config_info.h"
 #include "info_panel.h"
 #include "names.h"
+#include "panel_window.h"
 #include "support.h"
-#include "window_ops.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,5 +1,7 @@
-// Fuzz target of the profile format. Whatever the file's bytes, a write of a
-// storable value reads back exactly, and leaves every other key as it was.
+// Fuzz target of the profile format. Whatever the file's bytes, the table of
+// one parse finds what a scan finds, a write of a storable value reads back
+// exactly and leaves every other key as it was, and values written together
+// come out as written one after another.
 #include "profile.h"
 
 #include <cstddef>
@@ -58,21 +60,37 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view file = take(rest), section = take(rest), key = take(rest),
                            value = take(rest), probeKey = take(rest);
 
+    auto before = profile::lookup<char>(file, section, probeKey, units);
+    auto probeElsewhere = profile::lookup<char>(file, probeKey, key, units);
+    // The table of one parse finds what each scan finds.
+    const profile::Table<char> table(file, units);
+    require(table.lookup(section, probeKey) == before);
+    require(table.lookup(probeKey, key) == probeElsewhere);
     if (units == profile::Units::DoubleByte && endsInLeadByte(file)) {
         return 0;
     }
-    auto before = profile::lookup<char>(file, section, probeKey, units);
-    auto probeElsewhere = profile::lookup<char>(file, probeKey, key, units);
     if (!profile::storable<char>(section, key, value, units)) {
         return 0;
     }
     const std::string out = profile::withValue<char>(file, section, key, value, units);
     require(profile::lookup<char>(out, section, key, units) == std::string(value));
+    require(profile::Table<char>(out, units).lookup(section, key) == std::string(value));
     if (!mayMatch(probeKey, key) && profile::storable<char>(section, probeKey, "", units)) {
         require(profile::lookup<char>(out, section, probeKey, units) == before);
     }
     if (!mayMatch(probeKey, section) && profile::storable<char>(probeKey, key, "", units)) {
         require(profile::lookup<char>(out, probeKey, key, units) == probeElsewhere);
+    }
+    // Values set together come out as set one after another; the second is
+    // kept where it is stored already.
+    if (profile::storable<char>(section, probeKey, value, units)) {
+        const auto kept = profile::lookup<char>(out, section, probeKey, units);
+        const std::string twice =
+            kept && !kept->empty() ? out
+                                   : profile::withValue<char>(out, section, probeKey, value, units);
+        require(profile::withValues<char>(file,
+                                          {{section, key, value}, {section, probeKey, value, true}},
+                                          units) == twice);
     }
     // Writing the same value again changes nothing.
     require(profile::withValue<char>(out, section, key, value, units) == out);

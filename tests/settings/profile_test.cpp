@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 using profile::Units;
 
@@ -17,6 +21,19 @@ std::optional<std::string> find(const std::string& file, const std::string& sect
 std::string set(const std::string& file, const std::string& section, const std::string& key,
                 const std::string& value, Units units = Units::Single) {
     return profile::withValue<char>(file, section, key, value, units);
+}
+
+std::string upper(std::string s) {
+    for (char& c : s) {
+        c = (c >= 'a' && c <= 'z') ? char(c - 32) : c;
+    }
+    return s;
+}
+
+std::string trim(const std::string& s) {
+    const size_t first = s.find_first_not_of(" \t");
+    return first == std::string::npos ? std::string()
+                                      : s.substr(first, s.find_last_not_of(" \t") - first + 1);
 }
 
 } // namespace
@@ -174,4 +191,50 @@ TEST(ProfileWrite, Utf16UnitsFollowTheSameRules) {
     file = profile::withValue<char16_t>(file, u"Config", u"label5", u"服务热线", Units::Single);
     EXPECT_EQ(file, u"[Sysinfo]\r\nTitle=新标题\r\n[Config]\r\nlabel5=服务热线\r\n");
     EXPECT_EQ(profile::lookup<char16_t>(file, u"config", u"LABEL5", Units::Single), u"服务热线");
+}
+
+// The table a read builds once answers every look-up as the scan of the whole
+// file does: on the shipped file and on the files of the rules above, for
+// every name the file holds, in other letter cases, and names it lacks.
+TEST(ProfileTable, AnswersEveryLookupAsTheScanDoes) {
+    std::ifstream shipped(SHIPPED_SYSINFO, std::ios::binary);
+    ASSERT_TRUE(shipped) << SHIPPED_SYSINFO;
+    const std::string files[] = {
+        std::string(std::istreambuf_iterator<char>(shipped), {}),
+        "  [ SysInfo ]  \r\n\t Service TEL \t=  400 \t\r\n",
+        "[s]\na=\" x \"\nb='y'\nc=\"z'\nd=\"\"w\"\"\ne=\"\nf=\"\"\n",
+        "[a]\rx=1\r[b]\r\nx=2\ny=3",
+        "[s]\nurl=a=b\n;comment\nnot a key\n;x=y\n=empty name\n",
+        "[s]\nk=first\nk=second\n[other]\n[S]\nk=third\nonly=later\n[]\nk=none\n",
+        "top=1\n[s]\nk=2\n[a]b]\nk=3\n[a\nk=4\nk\nk=5\n",
+        "[\x81\x41]\nk=upper\n[\x81\x61]\nk=lower\n[\xD6\xD0X]\nk=1\n[s]\nk=\x81\nm=1\n[\x81]\nk=2",
+    };
+    for (const std::string& file : files) {
+        std::vector<std::string> names = {"", "S", "absent", "\x81\x61", "\xD6\xD0x", "K"};
+        for (size_t at = 0; at < file.size();) {
+            const size_t end = std::min(file.find_first_of("\r\n", at), file.size());
+            const std::string line = file.substr(at, end - at);
+            names.push_back(line.substr(0, line.find('=')));
+            names.push_back(line.substr(line.find('[') + 1, line.rfind(']') - line.find('[') - 1));
+            at = end + 1;
+        }
+        for (const Units units : {Units::Single, Units::DoubleByte}) {
+            const profile::Table<char> table(file, units);
+            for (const std::string& section : names) {
+                for (const std::string& key : names) {
+                    for (const std::string& k : {key, upper(key), trim(key)}) {
+                        EXPECT_EQ(table.lookup(upper(section), k),
+                                  find(file, upper(section), k, units))
+                            << file << " [" << section << "] " << k;
+                        EXPECT_EQ(table.lookup(trim(section), k),
+                                  find(file, trim(section), k, units));
+                    }
+                }
+            }
+        }
+    }
+    const std::u16string wide = u"[Sysinfo]\r\nTitle=新标题\r\n[config]\r\nlabel5=服务\r\n";
+    const profile::Table<char16_t> table(wide, Units::Single);
+    EXPECT_EQ(table.lookup(u"CONFIG", u"Label5"), u"服务");
+    EXPECT_EQ(table.lookup(u"Sysinfo", u"Add"), std::nullopt);
 }

@@ -254,7 +254,9 @@ editor)
         [ "$(md5sum <"$app/SysInfo.ini")" = "$before" ] || fail "$held held: the file changed"
         # Measured here with Wine starting a process for each look at the screen.
         echo "$held held: the error box after $took ms"
-        [ "$took" -lt 5000 ] || fail "$held held: the error box came after $took ms"
+        # Only a hang fails here: the figure includes Wine starting a process
+        # for each look at the screen, on a machine shared with other tests.
+        [ "$took" -lt 15000 ] || fail "$held held: the error box came after $took ms"
         kill "$holder_PID"
         wait "$holder_PID" 2>/dev/null || true
     done

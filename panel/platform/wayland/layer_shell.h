@@ -1,8 +1,9 @@
 // The panel's windows as layer-shell surfaces (zwlr_layer_shell_v1) on
-// Wayland compositors that offer it. Two implementations, one chosen at
+// Wayland compositors that offer it. One implementation, chosen at
 // configuring: KDE's LayerShellQt where the release packages it
-// (layer_shell_qt.cpp), else a shell integration of our own for Qt's Wayland
-// platform, built into the panel (layer_shell.cpp).
+// (layer_shell_qt.cpp), a shell integration of our own for Qt 6.4's Wayland
+// platform, built into the panel (layer_shell.cpp), or none where the panel
+// is built for X11 alone (no_layer_shell.cpp).
 #pragma once
 
 #include <Qt>

@@ -1,8 +1,7 @@
-// The window operations on Windows: the Qt window's handle handed to the
-// plain Win32 calls.
+// The panel's windows on Windows: the Qt window's handle handed to the plain
+// Win32 calls of win32_panel.h.
 #include "desktop_layer.h"
 #include "win32_panel.h"
-#include "window_ops.h"
 
 #include <QGuiApplication>
 #include <QWidget>

@@ -1,9 +1,9 @@
-// The window operations on an X server without a compositor: the colour key
-// becomes a cut-out made with the SHAPE extension, stacking goes through the
-// window manager's EWMH states where one runs and a plain lower otherwise.
+// Without a compositor the colour key becomes a cut-out made with the SHAPE
+// extension; stacking goes through the window manager's EWMH states where one
+// runs and a plain lower otherwise.
+#include "x11_layer.h"
+
 #include "key_shape.h"
-#include "window_backend_linux.h"
-#include "window_ops.h"
 
 #include <QAbstractEventDispatcher>
 #include <QAbstractNativeEventFilter>
@@ -147,8 +147,8 @@ void setShape(xcb_connection_t* c, QWidget& window, xcb_shape_op_t op, xcb_pixma
 
 // What is kept for each panel window. Captions change between ticks (and the
 // configuration info window is keyed only when it loads), so the cut-out
-// follows the window's picture: it is taken from what the window paints when
-// its texts changed (or it was exposed), and sent only when it differs.
+// follows the window's picture: the window says when its texts changed, and
+// the picture is then rendered once and sent only where it differs.
 class WindowState : public QObject {
 public:
     static WindowState& of(QWidget& window) {
@@ -157,27 +157,18 @@ public:
     }
     explicit WindowState(QWidget& window) : QObject(&window), window_(window) {
         all().insert(&window, this);
-        window.installEventFilter(this);
-        for (QWidget* child : window.findChildren<QWidget*>()) {
-            child->installEventFilter(this);
-        }
     }
     ~WindowState() override { all().remove(&window_); }
-    void reshapeNow(bool mayHaveChanged = false) {
-        changed_ = changed_ || mayHaveChanged;
-        pending_ = false;
+    void reshapeNow(bool changed) {
         xcb_connection_t* c = connection();
         if (!c) {
             return;
         }
         const WId id = window_.winId();
-        if (id == shapedId_ && !changed_) {
+        if (id == shapedId_ && !changed) {
             return;
         }
-        changed_ = false;
-        rendering_ = true; // rendering paints too; those paints must not schedule another
         Cut now = cutOf(c, window_);
-        rendering_ = false;
         if (id == shapedId_ && now == shaped_) {
             return; // the same picture: nothing goes to the server
         }
@@ -214,25 +205,6 @@ public:
     bool statesRequested = false; // of the window manager, once the window is mapped
     bool managed = false;         // in a window manager's frame
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (rendering_ || shapedId_ == 0) {
-            return false; // only a window that has been keyed follows its picture
-        }
-        // A changed caption asks for an update of the whole window; its
-        // cut-out is set then, just before Qt paints the new pixels.
-        if (event->type() == QEvent::UpdateRequest && watched == &window_) {
-            changed_ = true;
-            reshapeNow();
-        } else if (event->type() == QEvent::Paint && !pending_) {
-            // Any other paint (an exposure, say) is followed once idle.
-            changed_ = true;
-            pending_ = true;
-            QTimer::singleShot(0, this, [this] { reshapeNow(); });
-        }
-        return false;
-    }
-
 private:
     static QHash<const QWidget*, WindowState*>& all() {
         static QHash<const QWidget*, WindowState*> each;
@@ -242,9 +214,6 @@ private:
     QWidget& window_;
     Cut shaped_; // the cut-out last set
     WId shapedId_ = 0;
-    bool rendering_ = false;
-    bool pending_ = false;
-    bool changed_ = false;      // the picture may have changed since the cut-out was set
     xcb_pixmap_t settling_ = 0; // the new cut-out, set once the new pixels are sent
 };
 
@@ -320,8 +289,7 @@ Qt::WindowFlags X11Layer::windowFlags() const {
     return Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnBottomHint;
 }
 
-// The cut-out, sent where the window's picture changed (a repaint asks as
-// well); `changed` where the caller knows its texts did.
+// The cut-out, made where the window has none yet or its texts changed.
 static void keyWindow(QWidget& window, bool changed) {
     xcb_connection_t* c = connection();
     if (!c) {

@@ -11,6 +11,7 @@
 #include <qpa/qplatformwindow.h>
 
 #include <QApplication>
+#include <QHash>
 #include <QPointer>
 #include <QScreen>
 #include <QTimer>
@@ -27,16 +28,19 @@
 namespace tidepanel::layer_shell {
 namespace {
 
-const char cornerProperty[] = "tidepanel_corner";
-const char marginProperty[] = "tidepanel_margin";
+// Where each panel window is held, by the widget that asked.
+struct Hold {
+    Qt::Corner corner;
+    int margin;
+};
+
+QHash<const QWidget*, Hold>& holds() {
+    static QHash<const QWidget*, Hold> each;
+    return each;
+}
 
 QWidget* widgetOf(const QWindow* window) {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->windowHandle() == window) {
-            return widget;
-        }
-    }
-    return nullptr;
+    return window ? QWidget::find(window->winId()) : nullptr;
 }
 
 // A layer surface is bound to one output for life: a window is placed anew
@@ -52,10 +56,8 @@ void placeAnew(QWidget* window) {
 }
 
 void placeAllAnew() {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->property(cornerProperty).isValid()) {
-            placeAnew(widget);
-        }
+    for (auto held = holds().cbegin(); held != holds().cend(); ++held) {
+        placeAnew(const_cast<QWidget*>(held.key()));
     }
 }
 
@@ -65,12 +67,12 @@ public:
         : QWaylandShellSurface(window) {
         const QWindow* qwindow = platformWindow()->window();
         const QWidget* widget = widgetOf(qwindow);
-        const QVariant corner = widget ? widget->property(cornerProperty) : QVariant();
+        const auto hold = widget ? holds().constFind(widget) : holds().cend();
         QPlatformNativeInterface* native = QGuiApplication::platformNativeInterface();
         // The primary output, or the first where the compositor names none.
         auto* output = static_cast<wl_output*>(
             native->nativeResourceForScreen("output", QGuiApplication::primaryScreen()));
-        const bool held = corner.isValid();
+        const bool held = hold != holds().cend();
         surface_ = zwlr_layer_shell_v1_get_layer_surface(
             shell, wlSurface(), output,
             held ? ZWLR_LAYER_SHELL_V1_LAYER_BOTTOM : ZWLR_LAYER_SHELL_V1_LAYER_TOP, "tidepanel");
@@ -80,10 +82,10 @@ public:
         if (held) {
             // Beneath every ordinary window, never focused, clicked through,
             // and no room claimed from other windows.
-            const auto c = Qt::Corner(corner.toInt());
+            const Qt::Corner c = hold->corner;
             const bool bottom = c == Qt::BottomLeftCorner || c == Qt::BottomRightCorner;
             const bool right = c == Qt::TopRightCorner || c == Qt::BottomRightCorner;
-            const int margin = widget->property(marginProperty).toInt();
+            const int margin = hold->margin;
             zwlr_layer_surface_v1_set_anchor(
                 surface_,
                 (bottom ? ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM : ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP) |
@@ -169,7 +171,7 @@ private:
     zwlr_layer_shell_v1* shell_ = nullptr;
 };
 
-// The key under which Qt's Wayland platform finds the integration.
+// The key under which Qt's Wayland platform finds the integration (layer_shell.json).
 constexpr char key[] = "tidepanel-layer-shell";
 
 } // namespace
@@ -181,12 +183,14 @@ void install() {
 }
 
 void hold(QWidget& window, Qt::Corner corner, int margin) {
-    if (window.property(cornerProperty) == int(corner) &&
-        window.property(marginProperty) == margin) {
+    const auto held = holds().constFind(&window);
+    if (held != holds().cend() && held->corner == corner && held->margin == margin) {
         return;
     }
-    window.setProperty(cornerProperty, int(corner));
-    window.setProperty(marginProperty, margin);
+    if (held == holds().cend()) {
+        QObject::connect(&window, &QObject::destroyed, [w = &window] { holds().remove(w); });
+    }
+    holds().insert(&window, {corner, margin});
     if (window.isVisible()) {
         placeAnew(&window);
     }

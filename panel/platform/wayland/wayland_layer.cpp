@@ -1,9 +1,8 @@
-// The window operations natively on Wayland: windows blend by alpha, and with
-// layer-shell the compositor holds them beneath all others at a corner of the
-// output. Without it (a user's own choice of platform) nothing can place or
-// lower a window, and those requests are dropped.
+// Without layer-shell (a user's own choice of platform) nothing can place or
+// lower a window natively on Wayland, and those requests are dropped.
+#include "wayland_layer.h"
+
 #include "layer_shell.h"
-#include "window_backend_linux.h"
 
 #include <QWidget>
 

@@ -1,8 +1,13 @@
-// Start-up duties in a desktop session on Linux: a lock file in a folder of
-// the user's own, per host and display, and an XDG autostart entry.
+// What the two Linux rooms share: which of them a session gets (X11, also
+// through XWayland, or Wayland with layer-shell), and the start-up duties of
+// a desktop session: a lock file in a folder of the user's own, per host and
+// display, and an XDG autostart entry.
 #include "autostart_entry.h"
 #include "layer_shell.h"
+#include "panel_log.h"
 #include "startup.h"
+#include "wayland_layer.h"
+#include "x11_layer.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -14,6 +19,7 @@
 #include <QSysInfo>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <sys/file.h>
@@ -86,7 +92,7 @@ bool claimSingleInstance() {
     const QString folder = privateFolder();
     if (folder.isEmpty()) {
         // Nowhere private to hold a lock: better one copy too many than none.
-        qWarning("tidepanel: no private folder for the single-instance lock");
+        qCWarning(lcPanel, "no private folder for the single-instance lock");
         return true;
     }
     // The host too, as a home folder may be shared by several machines.
@@ -99,7 +105,8 @@ bool claimSingleInstance() {
     const int fd = ::open(QFile::encodeName(path).constData(),
                           O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
     if (fd < 0) {
-        qWarning("tidepanel: cannot make the lock file %s", qPrintable(path));
+        qCWarning(lcPanel, "cannot make the lock file %s: %s", qPrintable(path),
+                  std::strerror(errno));
         return true;
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -130,3 +137,20 @@ bool RegisterAutostart() {
 }
 
 } // namespace tidepanel::startup
+
+namespace tidepanel {
+
+// Qt's platform, as preferPlacableWindows chose it, picks the room; the
+// tests' offscreen platform gets the layer that does nothing.
+DesktopLayer& platformLayer() {
+    static X11Layer x11;
+    static WaylandLayer wayland;
+    static DesktopLayer none;
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QLatin1String("xcb")) {
+        return x11;
+    }
+    return platform == QLatin1String("wayland") ? static_cast<DesktopLayer&>(wayland) : none;
+}
+
+} // namespace tidepanel

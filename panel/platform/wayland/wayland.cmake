@@ -38,6 +38,7 @@ if(tide_wayland_missing AND TIDE_WAYLAND STREQUAL "ON")
     list(JOIN tide_wayland_missing ", " missing)
     message(FATAL_ERROR "TIDE_WAYLAND=ON, but this machine lacks: ${missing}")
 endif()
+set(tide_wayland ON)
 if(tide_wayland_missing OR TIDE_WAYLAND STREQUAL "OFF")
     set(tide_wayland OFF)
     set(why "TIDE_WAYLAND=OFF")
@@ -48,25 +49,31 @@ if(tide_wayland_missing OR TIDE_WAYLAND STREQUAL "OFF")
     endif()
     # The tests of the layer skip with this reason.
     set_property(GLOBAL PROPERTY tide_wayland_off "${why}")
-    return()
+else()
+    message(STATUS "The panel's Wayland layer: layer-shell through ${tide_layer_shell_name}"
+                   " (TIDE_WAYLAND=OFF builds the X11 panel alone)")
+    enable_language(C)
 endif()
-set(tide_wayland ON)
-message(STATUS "The panel's Wayland layer: layer-shell through ${tide_layer_shell_name}"
-               " (TIDE_WAYLAND=OFF builds the X11 panel alone)")
-set(tide_qtwayland_private ${CMAKE_CURRENT_SOURCE_DIR}/platform/wayland/qt6.4-private)
-enable_language(C)
 
 function(tide_panel_wayland target)
-    target_sources(${target} PRIVATE layer_shell.h layer_shell_offered.cpp)
+    set(room ${CMAKE_CURRENT_SOURCE_DIR}/platform/wayland)
+    target_sources(${target} PRIVATE ${room}/wayland_layer.cpp ${room}/wayland_layer.h
+                                     ${room}/layer_shell.h)
+    if(NOT tide_wayland)
+        # The X11 panel alone: no compositor is ever found to offer layer-shell.
+        target_sources(${target} PRIVATE ${room}/no_layer_shell.cpp)
+        return()
+    endif()
+    target_sources(${target} PRIVATE ${room}/layer_shell_offered.cpp)
     if(tide_layer_shell STREQUAL "LayerShellQt")
-        target_sources(${target} PRIVATE layer_shell_qt.cpp)
+        target_sources(${target} PRIVATE ${room}/layer_shell_qt.cpp)
         target_link_libraries(${target} PRIVATE LayerShellQt::Interface PkgConfig::WAYLAND_CLIENT)
         return()
     endif()
-    target_sources(${target} PRIVATE layer_shell.cpp)
+    target_sources(${target} PRIVATE ${room}/layer_shell.cpp)
     set(generated ${CMAKE_CURRENT_BINARY_DIR}/wayland)
     # xdg-shell too: layer-shell's popups refer to its interfaces.
-    foreach(xml ${CMAKE_CURRENT_SOURCE_DIR}/protocols/wlr-layer-shell-unstable-v1.xml
+    foreach(xml ${CMAKE_CURRENT_SOURCE_DIR}/platform/wayland/protocols/wlr-layer-shell-unstable-v1.xml
                 ${WAYLAND_PROTOCOLS_DIR}/stable/xdg-shell/xdg-shell.xml)
         get_filename_component(name ${xml} NAME_WE)
         add_custom_command(OUTPUT ${generated}/${name}-client-protocol.h ${generated}/${name}-protocol.c
@@ -77,7 +84,7 @@ function(tide_panel_wayland target)
         target_sources(${target} PRIVATE ${generated}/${name}-client-protocol.h
                                          ${generated}/${name}-protocol.c)
     endforeach()
-    target_include_directories(${target} PRIVATE ${generated} ${tide_qtwayland_private})
+    target_include_directories(${target} PRIVATE ${generated} ${room}/qt6.4-private)
     # The integration is built in, a static plugin of Qt's Wayland platform.
     target_compile_definitions(${target} PRIVATE QT_STATICPLUGIN)
     target_link_libraries(${target} PRIVATE Qt6::WaylandClient Qt6::GuiPrivate
