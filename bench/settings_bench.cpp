@@ -102,24 +102,6 @@ void OneWriteUnderAReadersLock(benchmark::State& state) {
 }
 BENCHMARK(OneWriteUnderAReadersLock)->Unit(benchmark::kMillisecond);
 
-// A confirm while another writer holds the lock for longer than a confirm
-// waits: the box comes after the wait's budget, never later.
-void ConfirmAgainstAHeldLock(benchmark::State& state) {
-    Folder folder;
-    const int writer = ::open(QFile::encodeName(rwini::IniFilePath()).constData(), O_RDWR);
-    struct flock writing {};
-    writing.l_type = F_WRLCK;
-    writing.l_len = off_t(1) << 40;
-    ::fcntl(writer, F_OFD_SETLK, &writing);
-    for (auto _ : state) {
-        if (rwini::WriteIniValue(ini::Sysinfo, ini::key::Title, QStringLiteral("b"))) {
-            state.SkipWithError("the write went through a held lock");
-        }
-    }
-    ::close(writer);
-}
-BENCHMARK(ConfirmAgainstAHeldLock)->Unit(benchmark::kMillisecond)->Iterations(3);
-
 void OneReadBySize(benchmark::State& state) {
     Folder folder(state.range(0));
     for (auto _ : state) {
