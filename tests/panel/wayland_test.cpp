@@ -193,13 +193,17 @@ protected:
         panel_.reset();
         desktop_.reset();
     }
-    QImage grab(const QString& output = QString()) const { return desktop_->grab(output); }
+    QImage grab(const QString& output = QString()) const {
+        return desktop_->grab(output);
+    }
     void write(const char* info, const char* tel) {
         QFile file(app_.iniPath());
         file.open(QIODevice::WriteOnly | QIODevice::Truncate);
         file.write(ini(info, tel));
     }
-    QString tree() const { return desktop_->run(QStringLiteral("swaymsg"), {"-t", "get_tree"}); }
+    QString tree() const {
+        return desktop_->run(QStringLiteral("swaymsg"), {"-t", "get_tree"});
+    }
     bool inTree(const QProcess& p) const {
         return tree().contains(
             QRegularExpression(QStringLiteral("\"pid\": %1\\b").arg(p.processId())));
