@@ -282,23 +282,24 @@ Place placeOf(const QString& path, int fd, const struct stat& st) {
 constexpr off_t writingAt = 0, writingLength = off_t(1) << 40;
 constexpr off_t queueAt = writingLength;
 
-bool setLock(int fd, short type, off_t start, off_t length) {
+struct flock range(short type, off_t start, off_t length) {
     struct flock lock {};
     lock.l_type = type;
     lock.l_whence = SEEK_SET;
     lock.l_start = start;
     lock.l_len = length;
+    return lock;
+}
+
+bool setLock(int fd, short type, off_t start, off_t length) {
+    struct flock lock = range(type, start, length);
     return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
 }
 
 // The kind of lock in the way of a lock of kind `wanted` on the range:
 // F_WRLCK (only a writer can hold one), F_RDLCK (a reader's), or F_UNLCK.
 short lockInTheWay(int fd, short wanted, off_t start, off_t length) {
-    struct flock lock {};
-    lock.l_type = wanted;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = start;
-    lock.l_len = length;
+    struct flock lock = range(wanted, start, length);
     return ::fcntl(fd, F_OFD_GETLK, &lock) == 0 ? lock.l_type : short(F_UNLCK);
 }
 
