@@ -17,6 +17,9 @@ key_colour=FEFEFE
 desk_colour=3060A0
 shots=0
 
+# shellcheck source-path=SCRIPTDIR source=wine_lib.sh
+. "$(dirname "$0")/wine_lib.sh"
+
 fail() {
     echo "FAILED ($case_name): $*" >&2
     local kept
@@ -24,17 +27,7 @@ fail() {
     import -window root "$kept" 2>/dev/null && echo "desktop at the failure: $kept" >&2
     exit 1
 }
-drive() { "$TIDE_WINE" "$drive_exe" "$@"; }
 # wait_for SECONDS WHAT COMMAND...: until COMMAND succeeds.
-wait_for() {
-    local limit=$1 what=$2 end=$((SECONDS + $1))
-    shift 2
-    until "$@"; do
-        [ $SECONDS -lt $end ] || fail "$what (waited ${limit} s)"
-        sleep 0.2
-    done
-}
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
 # The X window of a Wine window, by title: "WIDTH HEIGHT X Y", empty if none.
 geometry() {
@@ -119,7 +112,6 @@ start() {
 }
 running() { kill -0 "$1" 2>/dev/null; }
 gone() { ! running "$1"; }
-no_window() { ! drive window "$1"; }
 
 # A message box's text (Ctrl+C copies it on Windows, with its buttons), then
 # its default button, or the key KEY.
@@ -165,7 +157,7 @@ panel)
     read -r w h x y <<<"$(geometry 配置信息)"
     [ $((x + w)) -eq 1024 ] && [ "$y" -eq 0 ] || fail "配置信息 at ${w}x${h}+$x+$y, not at the upper right"
 
-    run=$("$TIDE_WINE" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' /v tidepanel |
+    run=$(win 60 reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' /v tidepanel |
         tr -d '\r')
     grep -qF "\"$(winpath "$app/tidepanel.exe")\"" <<<"$run" || fail "Run value, quoted: $run"
 
@@ -189,7 +181,7 @@ panel)
 
     # A second copy ends at once and touches nothing.
     before=$(md5sum <"$app/SysInfo.ini")$(stat -c %Y "$app/SysInfo.ini")
-    timeout 60 "$TIDE_WINE" "$app/tidepanel.exe" || fail "the second copy did not end cleanly"
+    win 60 "$(winpath "$app/tidepanel.exe")" || fail "the second copy did not end cleanly"
     [ "$(md5sum <"$app/SysInfo.ini")$(stat -c %Y "$app/SysInfo.ini")" = "$before" ] ||
         fail "the second copy touched SysInfo.ini"
     [ "$(xwininfo -root -children | grep -c '"Form1"')" -eq 1 ] || fail "two panels"
@@ -360,8 +352,7 @@ folder)
 dpi*)
     # The display at 125, 150 or 200 %, set before the programs start.
     dpi=${case_name#dpi}
-    "$TIDE_WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f \
-        >/dev/null
+    win 60 reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null
     # The prefix is shared with the next test, at 96 dpi.
     trap '"$TIDE_WINE" reg delete "HKCU\Control Panel\Desktop" /v LogPixels /f >/dev/null 2>&1' EXIT
     start tidepanel

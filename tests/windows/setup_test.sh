@@ -18,20 +18,14 @@ uninst='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\tide'
 run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
 version=$(basename "$setup" | sed -E 's/tide-(.*)-setup.exe/\1/')
 
+# shellcheck source-path=SCRIPTDIR source=wine_lib.sh
+. "$(dirname "$0")/wine_lib.sh"
+
 fail() {
     echo "FAILED ($case_name): $*" >&2
     for log in "$temp"/tide-*.log; do [ -f "$log" ] && iconv -f UTF-16 "$log" >&2; done
     exit 1
 }
-wait_for() {
-    local limit=$1 what=$2 end=$((SECONDS + $1))
-    shift 2
-    until "$@"; do
-        [ $SECONDS -lt $end ] || fail "$what (waited ${limit} s)"
-        sleep 0.2
-    done
-}
-drive() { "$TIDE_WINE" "$drive_exe" "$@"; }
 log() { iconv -f UTF-16 "$temp/tide-$1.log" 2>/dev/null | tr -d '\r'; }
 logged() { log "$1" | grep -qF "$2"; }
 # The registry as Wine's reg prints it, in the console's code page 936.
@@ -41,7 +35,7 @@ reg_value() { "$TIDE_WINE" reg query "$1" /v "$2" 2>/dev/null | iconv -f GBK | t
 setup() {
     rm -f "$temp/tide-setup.log"
     status=0
-    timeout 300 "$TIDE_WINE" "$setup" "$@" || status=$?
+    win 300 "$(winpath "$setup")" "$@" || status=$?
 }
 installed() {
     setup /S "$@"
@@ -50,7 +44,7 @@ installed() {
 # The uninstaller hands its work to a copy of itself in %TEMP% and returns.
 uninstall() {
     rm -f "$temp/tide-uninstall.log"
-    "$TIDE_WINE" "$1/uninstall.exe" /S "${@:2}" || fail "uninstall.exe /S $* exited with $?"
+    win 60 "$(winpath "$1/uninstall.exe")" /S "${@:2}" || fail "uninstall.exe /S $* exited with $?"
     wait_for 60 "the uninstaller finishes" logged uninstall 卸载完成
 }
 start() {
@@ -63,7 +57,7 @@ setup /S
 [ $status -eq 3 ] || fail "on Windows 7 the setup exited with $status"
 logged setup '需要 64 位的 Windows 10（1809 版）' || fail "the refusal does not say why"
 [ ! -e "$app" ] || fail "the refused setup left $app"
-"$TIDE_WINE" reg add 'HKCU\Software\Wine' /v Version /d win10 /f >/dev/null
+win 60 reg add 'HKCU\Software\Wine' /v Version /d win10 /f >/dev/null
 
 case $case_name in
 install)
@@ -87,7 +81,7 @@ install)
     size=$(reg_value "$uninst" EstimatedSize)
     [ $((size)) -ge $(($(du -sk "$app" | cut -f1) / 2)) ] || fail "EstimatedSize $size KB"
     # The setup's own resources: the maker, and a manifest asking for the administrator.
-    mapfile -t res < <(drive resources "$(printf 'Z:%s' "${setup//\//\\}")" | tr -d '\r')
+    mapfile -t res < <(drive resources "$(winpath "$setup")" | tr -d '\r')
     [ "${res[0]}" = 潮汐面板项目组 ] && [ "${res[1]}" = '2025-2026 潮汐组' ] ||
         fail "the setup's CompanyName, LegalCopyright: ${res[*]:0:2}"
     grep -qF 'level="requireAdministrator"' <<<"${res[*]:2}" || fail "the setup does not ask for the administrator"
@@ -133,7 +127,7 @@ remove)
     start tidepanel
     wait_for 60 "the panel appears" drive window Form1
     uninstall "$app"
-    wait_for 10 "the uninstaller ends the panel" bash -c "! '$TIDE_WINE' '$drive_exe' window Form1"
+    wait_for 10 "the uninstaller ends the panel" no_window Form1
     [ "$(ls -A "$app")" = SysInfo.ini ] || fail "left in the folder: $(ls -A "$app")"
     [ ! -e "$menu" ] || fail "the Start menu folder remains"
     [ -z "$(reg_value "$run_key" tidepanel)" ] || fail "the Run value remains"

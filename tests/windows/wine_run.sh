@@ -105,7 +105,12 @@ fi
 status=0
 case $program in
 *.exe)
-    timeout 120 "$wine" "$program" || status=$?
+    # Its Windows exit code also lands in a file: Wine may SIGKILL the
+    # lingering Linux side of a process that has ended (exit_file.h).
+    TIDE_EXIT_FILE="Z:${scratch//\//\\}\\exit" timeout 120 "$wine" "$program" || status=$?
+    if [ $status -eq 137 ] && [ -s "$scratch/exit" ]; then
+        status=$(tr -d '\r\n' <"$scratch/exit")
+    fi
     timeout 30 "$wineserver" -w || true
     ;;
 *)

@@ -2,6 +2,8 @@
 // cross build. Each CHECK prints its failures; main() returns their count.
 #pragma once
 
+#include "exit_file.h"
+
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -67,7 +69,7 @@ inline int runAll() {
     }
     std::printf("%zu cases, %d failed\n", cases().size(), failedCases);
     std::fflush(stdout);
-    return failedCases == 0 ? 0 : 1;
+    return recordExit(failedCases == 0 ? 0 : 1);
 }
 
 } // namespace check

@@ -16,9 +16,16 @@
 //   win_drive.exe resources EXE         prints the program's CompanyName and
 //                                       LegalCopyright, a line each, then its
 //                                       manifest
+//   win_drive.exe run SECONDS EXE ARG...  runs EXE and exits with its exit
+//       code, or 124 when it has not ended within SECONDS (it is then ended);
+//       an ARG with a space is quoted unless it is NSIS's /D=, which never is
+// Every command leaves its exit code where exit_file.h says.
+#include "exit_file.h"
+
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -177,20 +184,43 @@ std::string manifest(const std::wstring& exe) {
     return out;
 }
 
-} // namespace
+// The program's exit code, or 124 when it outlives the limit.
+int run(DWORD seconds, int count, char** args) {
+    std::wstring line;
+    for (int i = 0; i < count; ++i) {
+        const std::wstring arg = wide(args[i]);
+        const bool quoted =
+            i == 0 || (arg.find(L' ') != std::wstring::npos && arg.rfind(L"/D=", 0) != 0);
+        line += (i ? L" " : L"") + (quoted ? L'"' + arg + L'"' : arg);
+    }
+    // Its output goes where ours does.
+    STARTUPINFOW start = {};
+    start.cb = sizeof start;
+    start.dwFlags = STARTF_USESTDHANDLES;
+    HANDLE* std[] = {&start.hStdInput, &start.hStdOutput, &start.hStdError};
+    const DWORD ids[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    for (int i = 0; i < 3; ++i) {
+        *std[i] = GetStdHandle(ids[i]);
+        SetHandleInformation(*std[i], HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+    }
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start,
+                        &process)) {
+        std::fprintf(stderr, "cannot start %s: error %lu\n", args[0], GetLastError());
+        return 127;
+    }
+    DWORD code = 124;
+    if (WaitForSingleObject(process.hProcess, seconds * 1000) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(process.hProcess, &code);
+    } else {
+        TerminateProcess(process.hProcess, 124);
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return int(code);
+}
 
-int main() {
-    // The arguments as typed, not through the ANSI code page.
-    int argc = 0;
-    wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &argc);
-    std::vector<std::string> texts;
-    std::vector<char*> argv;
-    for (int i = 0; i < argc; ++i) {
-        texts.push_back(narrow(args[i]));
-    }
-    for (std::string& text : texts) {
-        argv.push_back(text.data());
-    }
+int command(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "window" && argc == 3) {
         return visibleWindow(wide(argv[2])) ? 0 : 1;
@@ -215,7 +245,7 @@ int main() {
     }
     if (command == "send" && argc >= 3) {
         HWND w = visibleWindow(wide(argv[2]));
-        return w ? send(w, argc - 3, argv.data() + 3) : 1;
+        return w ? send(w, argc - 3, argv + 3) : 1;
     }
     if (command == "texts" && argc == 3) {
         HWND w = visibleWindow(wide(argv[2]));
@@ -253,10 +283,30 @@ int main() {
         std::fflush(stdout);
         Sleep(INFINITE);
     }
+    if (command == "run" && argc >= 4) {
+        return run(DWORD(std::atoi(argv[2])), argc - 3, argv + 3);
+    }
     if (command == "acp") {
         std::printf("%u\n", GetACP());
         return 0;
     }
     std::fputs("usage: see the top of drive.cpp\n", stderr);
     return 2;
+}
+
+} // namespace
+
+int main() {
+    // The arguments as typed, not through the ANSI code page.
+    int argc = 0;
+    wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::vector<std::string> texts;
+    std::vector<char*> argv;
+    for (int i = 0; i < argc; ++i) {
+        texts.push_back(narrow(args[i]));
+    }
+    for (std::string& text : texts) {
+        argv.push_back(text.data());
+    }
+    return recordExit(command(argc, argv.data()));
 }
