@@ -190,8 +190,8 @@ for r in $(seq 1 "$runs"); do
 done
 
 begin_round $((1000 << 10))
-sleep 2
-measure_cpu 10
+sleep 10
+measure_cpu 20
 declare -A cpu_big xcpu_big latency_big
 for side in "${sides[@]}"; do
     cpu_big[$side]=${cpu[$side]}

@@ -41,7 +41,7 @@ private:
 // One tick of the panel where the file changed: one read, and the values
 // both windows show looked up in memory.
 void PanelTick(benchmark::State& state) {
-    Folder folder;
+    Folder folder(state.range(0));
     for (auto _ : state) {
         const rwini::Snapshot snapshot = rwini::ReadSnapshot();
         for (const QString* section : {&ini::Sysinfo, &ini::Display, &ini::Config, &ini::Info}) {
@@ -62,7 +62,7 @@ void PanelTickAtRest(benchmark::State& state) {
     }
 }
 BENCHMARK(PanelTickAtRest)->Unit(benchmark::kMicrosecond);
-BENCHMARK(PanelTick)->Unit(benchmark::kMicrosecond);
+BENCHMARK(PanelTick)->Arg(0)->Arg(1000 << 10)->Unit(benchmark::kMicrosecond);
 
 void OneWrite(benchmark::State& state) {
     Folder folder;
@@ -76,6 +76,26 @@ void OneWrite(benchmark::State& state) {
     }
 }
 BENCHMARK(OneWrite)->Unit(benchmark::kMicrosecond);
+
+// The editor's confirm: its eight values in one write.
+void OneConfirm(benchmark::State& state) {
+    Folder folder(state.range(0));
+    int i = 0;
+    for (auto _ : state) {
+        QList<rwini::Entry> entries;
+        for (const QString* section : {&ini::Sysinfo, &ini::Display}) {
+            for (const QString* key : {&ini::key::Title, &ini::key::ServiceTel,
+                                       &ini::key::TechnologyTel, &ini::key::Add}) {
+                entries.append({*section, *key, QStringLiteral("%1 %2").arg(*key).arg(i % 2)});
+            }
+        }
+        ++i;
+        if (!rwini::WriteIniValues(entries)) {
+            state.SkipWithError("the write failed");
+        }
+    }
+}
+BENCHMARK(OneConfirm)->Arg(0)->Arg(1000 << 10)->Unit(benchmark::kMillisecond);
 
 // One write while a reader holds a read lock on the whole file: the lock is
 // a reader's, so the write neither fails nor waits for it.

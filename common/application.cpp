@@ -1,5 +1,6 @@
 #include "application.h"
 
+#include "heap.h"
 #include "seams.h"
 
 #include <QDir>
@@ -29,6 +30,7 @@ bool partOfTheBox(const QObject* receiver) {
 
 Application::Application(int& argc, char** argv, const QString& name, const QString& version)
     : QApplication(argc, argv) {
+    keepFileBuffers();
     setApplicationName(name);
     setApplicationVersion(version);
     if (!installQtTranslation()) {

@@ -118,7 +118,7 @@ void NoticeSource::refresh() {
     read_ = true;
     defaultsDue_ = true;
     rested_.setRemainingTime(900);
-    readDue_.setRemainingTime(10000);
+    readDue_.setRemainingTime(snapshot_.settled() ? 60000 : 10000);
     watch();
     if (differs) {
         emit changed();

@@ -73,7 +73,8 @@ private:
     bool defaultsDue_ = false;
     QDeadlineTimer rested_;
     // A time stamp that is coarse may hide a change made within its tick:
-    // the file is read again at least this often.
+    // the file is read again within 10 s where it had just changed when read,
+    // and within a minute otherwise (only a clock gone wrong could hide one).
     QDeadlineTimer readDue_{0};
     QTimer tick_;
     int shares_ = 0; // windows taking part in the tick

@@ -47,6 +47,11 @@ rwini::Failure update(const QString& path, int waitMs, const Change& change);
 
 Stamp stamp(const QString& path);
 
+// Whether the file of `stamp` was last changed some seconds before now, so
+// that a change from now on carries another time stamp, however coarse the
+// file system keeps them.
+bool settled(const Stamp& stamp);
+
 // Whether this user may write the file at `path` (or create it, where there
 // is none): one status query, for a reader about to write a default back.
 // A file without any write permission is read-only even for an administrator.

@@ -33,6 +33,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <endian.h>
 #include <fcntl.h>
 #include <optional>
@@ -756,6 +757,16 @@ rwini::Failure update(const QString& path, int waitMs, const Change& change) {
 Stamp stamp(const QString& path) {
     struct stat st {};
     return ::stat(native(path).constData(), &st) == 0 ? stampOf(st) : Stamp{};
+}
+
+bool settled(const Stamp& stamp) {
+    struct timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const quint64 last = std::max(stamp.modified, stamp.changed);
+    const quint64 nowNs = quint64(now.tv_sec) * 1000000000u + quint64(now.tv_nsec);
+    // Past a whole tick of the coarsest (FAT: 2 s); a time ahead of the clock
+    // settles nothing.
+    return last != 0 && last <= nowNs && nowNs - last >= 3000000000u;
 }
 
 bool mayWrite(const QString& path) {

@@ -151,6 +151,13 @@ Stamp stamp(const QString& path) {
             quint64(info.birthTime().toMSecsSinceEpoch())};
 }
 
+bool settled(const Stamp& stamp) {
+    const quint64 now = quint64(QDateTime::currentMSecsSinceEpoch());
+    // Past a whole tick of the coarsest (FAT: 2 s); a time ahead of the clock
+    // settles nothing.
+    return stamp.modified != 0 && stamp.modified <= now && now - stamp.modified >= 3000;
+}
+
 bool mayWrite(const QString& path) {
     return win32file::mayWrite(path.toStdWString());
 }

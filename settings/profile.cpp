@@ -1,5 +1,8 @@
 #include "profile.h"
 
+#include <algorithm>
+#include <memory>
+
 namespace profile {
 namespace {
 
@@ -92,62 +95,82 @@ struct Place {
     size_t valueEnd = 0;
 };
 
+// A section and key to look for.
+template <class C> struct Wanted { std::basic_string_view<C> section, key; };
+
+// Where each wanted key and its section stand, in one walk of the file.
 template <class C>
-Place locate(std::basic_string_view<C> file, std::basic_string_view<C> section,
-             std::basic_string_view<C> key) {
-    Place place;
+std::vector<Place> locateAll(std::basic_string_view<C> file, const std::vector<Wanted<C>>& wanted) {
+    enum class State { Before, Inside, Past };
+    std::vector<Place> places(wanted.size());
     // The lines before the first header form the section named by the empty text.
-    bool inside = section.empty();
-    place.section = inside;
-    for (size_t at = 0; at < file.size();) {
+    std::vector<State> states(wanted.size(), State::Before);
+    size_t open = 0; // wanted sections not yet past
+    for (size_t i = 0; i < wanted.size(); ++i) {
+        if (wanted[i].section.empty()) {
+            states[i] = State::Inside;
+            places[i].section = true;
+        }
+    }
+    for (size_t at = 0; at < file.size() && open < wanted.size();) {
         Line line = lineAt(file, at);
         at = line.next;
         std::basic_string_view<C> text = file.substr(line.begin, line.end - line.begin);
         if (auto name = headerName(text)) {
-            if (inside) {
-                break; // only the first section of that name counts
+            for (size_t i = 0; i < wanted.size(); ++i) {
+                if (states[i] == State::Inside) {
+                    states[i] = State::Past; // only the first section of that name counts
+                    ++open;
+                } else if (states[i] == State::Before && sameName(*name, wanted[i].section)) {
+                    states[i] = State::Inside;
+                    places[i].section = true;
+                    places[i].sectionEnd = line.next;
+                    places[i].sectionEndHasBreak = line.next > line.end;
+                }
             }
-            if (sameName(*name, section)) {
-                inside = place.section = true;
-                place.sectionEnd = line.next;
-                place.sectionEndHasBreak = line.next > line.end;
+            continue;
+        }
+        if (trimmed(text).empty()) {
+            continue;
+        }
+        const size_t equals = text.find(C('='));
+        // A line holding just the name is that key without a value, as
+        // Windows reads it: absent on read, and a write gives it one in place.
+        const std::basic_string_view<C> name =
+            trimmed(equals == std::basic_string_view<C>::npos ? text : text.substr(0, equals));
+        for (size_t i = 0; i < wanted.size(); ++i) {
+            Place& place = places[i];
+            if (states[i] != State::Inside) {
+                continue;
             }
-            continue;
-        }
-        if (!inside || trimmed(text).empty()) {
-            continue;
-        }
-        place.sectionEnd = line.next;
-        place.sectionEndHasBreak = line.next > line.end;
-        if (place.key) {
-            continue;
-        }
-        size_t equals = text.find(C('='));
-        if (equals == std::basic_string_view<C>::npos) {
-            // A line holding just the name is that key without a value, as
-            // Windows reads it: absent on read, and a write gives it one in place.
-            std::basic_string_view<C> name = trimmed(text);
-            if (sameName(name, key)) {
-                place.key = place.bare = true;
+            place.sectionEnd = line.next;
+            place.sectionEndHasBreak = line.next > line.end;
+            if (place.key || !sameName(name, wanted[i].key)) {
+                continue;
+            }
+            place.key = true;
+            if (equals == std::basic_string_view<C>::npos) {
+                place.bare = true;
                 place.valueBegin = place.valueEnd =
                     line.begin + size_t(name.data() - text.data()) + name.size();
+                continue;
             }
-            continue;
+            std::basic_string_view<C> rest = text.substr(equals + 1);
+            size_t lead = 0;
+            while (lead < rest.size() && blank(rest[lead])) {
+                ++lead;
+            }
+            place.valueBegin = line.begin + equals + 1 + lead;
+            place.valueEnd = place.valueBegin + trimmed(rest).size();
         }
-        if (!sameName(trimmed(text.substr(0, equals)), key)) {
-            continue;
-        }
-        place.key = true;
-        std::basic_string_view<C> rest = text.substr(equals + 1);
-        std::basic_string_view<C> value = trimmed(rest);
-        size_t lead = 0;
-        while (lead < rest.size() && blank(rest[lead])) {
-            ++lead;
-        }
-        place.valueBegin = line.begin + equals + 1 + lead;
-        place.valueEnd = place.valueBegin + value.size();
     }
-    return place;
+    return places;
+}
+
+template <class C>
+Place locate(std::basic_string_view<C> file, std::basic_string_view<C> section,
+             std::basic_string_view<C> key) {
+    return locateAll<C>(file, {{section, key}}).front();
 }
 
 // The file's own line break; CRLF for a file that has none yet.
@@ -291,20 +314,21 @@ std::u16string widened(std::string_view bytes) {
 // gets a '?' after it: it would take the next byte otherwise, and the pair
 // still reads as the one "?" it read as before.
 std::string narrowed(std::u16string_view units) {
-    std::string bytes;
-    bytes.reserve(units.size() * 2);
+    std::string bytes(units.size() * 2, '\0');
+    char* out = bytes.data();
     for (size_t i = 0; i < units.size(); ++i) {
         const char16_t u = units[i];
         if (u < 0x100) {
-            bytes.push_back(char(u));
+            *out++ = char(u);
             if (u >= 0x81 && u <= 0xFE && i + 1 < units.size()) {
-                bytes.push_back('?');
+                *out++ = '?';
             }
         } else {
-            bytes.push_back(char(((u - 0x100) >> 8) + 0x80));
-            bytes.push_back(char((u - 0x100) & 0xFF));
+            *out++ = char(((u - 0x100) >> 8) + 0x80);
+            *out++ = char((u - 0x100) & 0xFF);
         }
     }
+    bytes.resize(size_t(out - bytes.data()));
     return bytes;
 }
 
@@ -347,29 +371,34 @@ template <class C> std::basic_string<C> fromUnits(std::u16string_view units, Uni
     }
 }
 
-std::u16string foldedName(std::u16string_view name) {
-    std::u16string out(name);
-    for (char16_t& u : out) {
-        u = char16_t(folded(u));
+} // namespace
+
+template <class C> size_t Table<C>::Folded::operator()(std::u16string_view name) const {
+    size_t hash = 14695981039346656037ull; // FNV-1a
+    for (char16_t u : name) {
+        hash = (hash ^ folded(u)) * 1099511628211ull;
     }
-    return out;
+    return hash;
 }
 
-} // namespace
+template <class C>
+bool Table<C>::Folded::operator()(std::u16string_view a, std::u16string_view b) const {
+    return sameName(a, b);
+}
 
 // The same walk as locate's, once for every section and key: the first
 // section of a name and the first key of a name in it count.
 template <class C>
 Table<C>::Table(std::basic_string_view<C> file, Units units)
-    : units_(unitsOf(file, units)), kind_(units) {
-    const std::u16string_view text(units_);
-    Keys* inside = &sections_[std::u16string()]; // the lines before the first header
+    : units_(std::make_unique<const std::u16string>(unitsOf(file, units))), kind_(units) {
+    const std::u16string_view text(*units_);
+    Keys* inside = &sections_[std::u16string_view()]; // the lines before the first header
     for (size_t at = 0; at < text.size();) {
         const Line line = lineAt(text, at);
         at = line.next;
         const std::u16string_view content = text.substr(line.begin, line.end - line.begin);
         if (auto name = headerName(content)) {
-            auto [section, isNew] = sections_.try_emplace(foldedName(*name));
+            auto [section, isNew] = sections_.try_emplace(*name);
             inside = isNew ? &section->second : nullptr;
             continue;
         }
@@ -378,33 +407,36 @@ Table<C>::Table(std::basic_string_view<C> file, Units units)
         }
         const size_t equals = content.find(u'=');
         if (equals == std::u16string_view::npos) {
-            inside->try_emplace(foldedName(trimmed(content)));
+            const std::u16string_view name = trimmed(content);
+            const size_t after = size_t(name.data() - text.data()) + name.size();
+            inside->try_emplace(name, Span{after, after, true});
             continue;
         }
-        auto [key, isNew] = inside->try_emplace(foldedName(trimmed(content.substr(0, equals))));
-        if (isNew) {
-            std::u16string_view value = trimmed(content.substr(equals + 1));
-            if (quotedPair(value)) {
-                value = value.substr(1, value.size() - 2);
-            }
-            key->second = {size_t(value.data() - text.data()), value.size(), false};
-        }
+        const std::u16string_view value = trimmed(content.substr(equals + 1));
+        const size_t begin = size_t(value.data() - text.data());
+        inside->try_emplace(trimmed(content.substr(0, equals)),
+                            Span{begin, begin + value.size(), false});
     }
 }
 
 template <class C>
 std::optional<std::basic_string<C>> Table<C>::lookup(std::basic_string_view<C> section,
                                                      std::basic_string_view<C> key) const {
-    const auto found = sections_.find(foldedName(unitsOf(section, kind_)));
+    const auto found = sections_.find(unitsOf(section, kind_));
     if (found == sections_.end()) {
         return std::nullopt;
     }
-    const auto value = found->second.find(foldedName(unitsOf(key, kind_)));
-    if (value == found->second.end() || value->second.bare) {
+    const auto entry = found->second.find(unitsOf(key, kind_));
+    if (entry == found->second.end() || entry->second.bare) {
         return std::nullopt;
     }
-    return fromUnits<C>(std::u16string_view(units_).substr(value->second.begin, value->second.size),
-                        kind_);
+    const Span& span = entry->second;
+    std::u16string_view value =
+        std::u16string_view(*units_).substr(span.begin, span.end - span.begin);
+    if (quotedPair(value)) {
+        value = value.substr(1, value.size() - 2);
+    }
+    return fromUnits<C>(value, kind_);
 }
 
 template class Table<char>;
@@ -440,12 +472,94 @@ std::basic_string<C> withValue(std::basic_string_view<C> file, std::basic_string
     return withValueUnits(file, section, key, value);
 }
 
+namespace {
+
+// Where in `file` the unit at `unit` of its units begins, counting from the
+// unit `from` at `at`: a double-byte character is two bytes.
+template <class C>
+size_t codeUnitAt(std::basic_string_view<C> file, Units units, size_t unit, size_t from,
+                  size_t at) {
+    if constexpr (sizeof(C) == 1) {
+        if (units == Units::DoubleByte) {
+            for (; from < unit; ++from) {
+                const unsigned lead = code(file[at]);
+                at += (lead >= 0x81 && lead <= 0xFE && at + 1 < file.size()) ? 2 : 1;
+            }
+            return at;
+        }
+    }
+    (void)file, (void)units, (void)from, (void)at;
+    return unit;
+}
+
+// Where each setting names a different key and every key stands in the file
+// already (a confirm over a file the programs wrote), the values are set in
+// one walk of the file, not one a setting, and the file's other units are
+// copied as they are: the text that setting them one after another gives.
+// Nothing where that does not hold.
+template <class C>
+std::optional<std::basic_string<C>>
+replacedInOneWalk(std::basic_string_view<C> file, std::u16string_view all,
+                  const std::vector<Setting<C>>& settings, Units units) {
+    std::vector<std::u16string> names;
+    for (const Setting<C>& s : settings) {
+        names.push_back(unitsOf(s.section, units));
+        names.push_back(unitsOf(s.key, units));
+    }
+    std::vector<Wanted<char16_t>> wanted;
+    for (size_t i = 0; i < names.size(); i += 2) {
+        wanted.push_back({names[i], names[i + 1]});
+    }
+    const std::vector<Place> places = locateAll<char16_t>(all, wanted);
+    struct Edit {
+        size_t begin, end; // in units
+        std::basic_string<C> text;
+    };
+    std::vector<Edit> edits;
+    for (size_t i = 0; i < settings.size(); ++i) {
+        const Place& place = places[i];
+        if (!place.key) {
+            return std::nullopt;
+        }
+        const std::u16string_view now =
+            all.substr(place.valueBegin, place.valueEnd - place.valueBegin);
+        std::u16string text = stored<char16_t>(unitsOf(settings[i].value, units));
+        if (place.bare) {
+            text.insert(text.begin(), u'=');
+        } else if (settings[i].keepStored && !(quotedPair(now) ? now.size() == 2 : now.empty())) {
+            text = std::u16string(now);
+        }
+        edits.push_back({place.valueBegin, place.valueEnd, fromUnits<C>(text, units)});
+    }
+    std::sort(edits.begin(), edits.end(),
+              [](const Edit& a, const Edit& b) { return a.begin < b.begin; });
+    std::basic_string<C> out;
+    out.reserve(file.size() + 64);
+    size_t unit = 0, at = 0; // the walk through the file, in units and in its own
+    for (const Edit& e : edits) {
+        // One key twice: set in turn, the second would see the first.
+        if (&e != &edits.front() && e.begin <= unit) {
+            return std::nullopt;
+        }
+        const size_t begin = codeUnitAt(file, units, e.begin, unit, at);
+        out.append(file.substr(at, begin - at)).append(e.text);
+        at = codeUnitAt(file, units, e.end, e.begin, begin);
+        unit = e.end;
+    }
+    return out.append(file.substr(at));
+}
+
+} // namespace
+
 template <class C>
 std::basic_string<C> withValues(std::basic_string_view<C> file,
                                 const std::vector<Setting<C>>& settings, Units units) {
     // On the units lookup compares, so that a double-byte file is widened and
     // narrowed once, not once a value.
     std::u16string all = unitsOf(file, units);
+    if (auto once = replacedInOneWalk(file, all, settings, units)) {
+        return std::move(*once);
+    }
     for (const Setting<C>& s : settings) {
         const std::u16string section = unitsOf(s.section, units), key = unitsOf(s.key, units);
         if (s.keepStored) {

@@ -10,6 +10,7 @@
 // of duplicate keys in it, is the one that counts.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,16 +43,24 @@ public:
                                                std::basic_string_view<C> key) const;
 
 private:
-    // The file on the units lookup compares (a double-byte character is one
-    // unit); names folded; a key's value as where it stands in `units_`
-    // (quotes removed), nothing for a line holding just the key.
-    struct Value {
-        size_t begin = 0, size = 0;
-        bool bare = true;
+    // Where a key's value stands in `units_`: its text with blanks around it
+    // left out and quotes kept, or, for a line holding just the key, the
+    // empty place after its name.
+    struct Span {
+        size_t begin = 0, end = 0;
+        bool bare = false;
     };
-    using Keys = std::unordered_map<std::u16string, Value>;
-    std::u16string units_;
-    std::unordered_map<std::u16string, Keys> sections_;
+    // Names compare and hash without regard to ASCII letter case.
+    struct Folded {
+        size_t operator()(std::u16string_view name) const;
+        bool operator()(std::u16string_view a, std::u16string_view b) const;
+    };
+    using Keys = std::unordered_map<std::u16string_view, Span, Folded, Folded>;
+
+    // The file on the units lookup compares (a double-byte character is one
+    // unit); every name in the maps is a view of it, so it never moves.
+    std::unique_ptr<const std::u16string> units_;
+    std::unordered_map<std::u16string_view, Keys, Folded, Folded> sections_;
     Units kind_ = Units::Single;
 };
 

@@ -219,6 +219,26 @@ TEST(ProfileTable, AnswersEveryLookupAsTheScanDoes) {
             at = end + 1;
         }
         for (const Units units : {Units::Single, Units::DoubleByte}) {
+            // Values set together, on keys the file holds only and on keys
+            // it lacks too, some kept where stored: as set one after another.
+            for (const bool onlyHeld : {true, false}) {
+                std::vector<profile::Setting<char>> together;
+                std::string inTurn = file;
+                for (size_t i = 0; i + 1 < names.size(); ++i) {
+                    const std::string &section = names[i], &key = names[i + 1];
+                    const bool keep = i % 3 == 0;
+                    if (!profile::storable<char>(section, key, "v", units) ||
+                        (onlyHeld && !find(file, section, key, units))) {
+                        continue;
+                    }
+                    together.push_back({section, key, "v", keep});
+                    const auto stored = find(inTurn, section, key, units);
+                    if (!keep || !stored || stored->empty()) {
+                        inTurn = set(inTurn, section, key, "v", units);
+                    }
+                }
+                EXPECT_EQ(profile::withValues<char>(file, together, units), inTurn) << file;
+            }
             const profile::Table<char> table(file, units);
             for (const std::string& section : names) {
                 for (const std::string& key : names) {

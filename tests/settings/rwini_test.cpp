@@ -164,6 +164,20 @@ TEST(WriteIniValue, IsSeenByTheOtherProgramAtItsNextRead) {
     EXPECT_EQ(rwini::ReadIniValue(ini::Sysinfo, ini::key::Close, QString()), "Again");
 }
 
+// Only a file that rested since its last change may go unread for long: a
+// change within the same tick of a coarse time stamp would not show.
+TEST(ReadSnapshot, IsSettledOnlyWhereTheFileRestedSomeSecondsBeforeTheRead) {
+    AppFolder f;
+    ASSERT_TRUE(rwini::WriteIniValue(ini::Sysinfo, ini::key::Title, QStringLiteral("t")));
+    EXPECT_FALSE(rwini::ReadSnapshot().settled());
+    const quint64 now = quint64(QDateTime::currentMSecsSinceEpoch()) * 1000000u;
+    const quint64 second = 1000000000u;
+    EXPECT_TRUE(inifile::settled({1, 10, now - 9 * second, now - 5 * second}));
+    EXPECT_FALSE(inifile::settled({1, 10, now - 9 * second, now - second})) << "changed since";
+    EXPECT_FALSE(inifile::settled({1, 10, now + 60 * second, now + 60 * second})) << "ahead";
+    EXPECT_FALSE(inifile::settled({})) << "no file";
+}
+
 TEST(WriteIniValue, AWriteThatChangesNothingLeavesTheFileAndFolderAlone) {
     AppFolder f;
     f.write(QStringLiteral("[Display]\r\nInfo=\r\nTitle=1\r\n"));
