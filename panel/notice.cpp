@@ -72,13 +72,17 @@ QList<rwini::Entry> noticeKeys() {
 
 NoticeSource::NoticeSource() {
     // The folder too: a save that replaces the file by rename ends the file's
-    // own watch, and the folder tells of the new one.
-    auto reread = [this] {
+    // own watch, and the folder tells of the new one. The several events of
+    // one save that arrive together make one read.
+    reread_.setSingleShot(true);
+    reread_.setInterval(0);
+    connect(&reread_, &QTimer::timeout, this, [this] {
         readDue_ = QDeadlineTimer(0);
         refresh();
-    };
-    connect(&watcher_, &QFileSystemWatcher::fileChanged, this, reread);
-    connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, reread);
+    });
+    connect(&watcher_, &QFileSystemWatcher::fileChanged, &reread_, qOverload<>(&QTimer::start));
+    connect(&watcher_, &QFileSystemWatcher::directoryChanged, &reread_,
+            qOverload<>(&QTimer::start));
     watch();
     tick_.setInterval(1000);
     connect(&tick_, &QTimer::timeout, this, &NoticeSource::ticked);

@@ -69,6 +69,7 @@ private:
     Notice notice_;
     rwini::Snapshot snapshot_;
     QFileSystemWatcher watcher_;
+    QTimer reread_;     // a read soon after the watcher tells of a change
     bool read_ = false; // the file was read at least once
     bool defaultsDue_ = false;
     QDeadlineTimer rested_;

@@ -244,17 +244,24 @@ bool onlyWritersChange(const QByteArray& folder, const struct stat& file, const 
 
 // Where the writers' lock and the old bytes of an in-place write live: beside
 // the file a path names (links followed), where only its writers may change
-// names; elsewhere there are none. A reader asks about the folder only once
-// it finds a journal.
+// names; elsewhere there are none. A reader asks about the file's ACL and
+// the folder only once it finds a journal.
 struct Place {
     QByteArray file, lock, journal;
-    QByteArray acl; // the file's
+    int fd = -1; // the file, open while the place is in use
     struct stat st {};
+    mutable std::optional<QByteArray> fileAcl;
     mutable std::optional<bool> trusted;
+    const QByteArray& acl() const {
+        if (!fileAcl) {
+            fileAcl = aclOf(fd);
+        }
+        return *fileAcl;
+    }
     bool writersOnly() const {
         if (!trusted) {
             trusted = onlyWritersChange(native(QFileInfo(QFile::decodeName(file)).absolutePath()),
-                                        st, writersOf(st, acl));
+                                        st, writersOf(st, acl()));
         }
         return *trusted;
     }
@@ -271,7 +278,7 @@ Place placeOf(const QString& path, int fd, const struct stat& st) {
     place.file = native(target);
     place.lock = place.file + ".lock";
     place.journal = place.file + ".old";
-    place.acl = aclOf(fd);
+    place.fd = fd;
     place.st = st;
     return place;
 }
@@ -443,7 +450,7 @@ int openLockFile(const Place& place, const struct stat& file) {
         auto rw = [](bool w, mode_t bits) { return w ? bits : mode_t(0); };
         const mode_t mode = rw(file.st_mode & S_IWUSR, 0600) | rw(file.st_mode & S_IWGRP, 0060) |
                             rw(file.st_mode & S_IWOTH, 0006);
-        QByteArray acl = place.acl;
+        QByteArray acl = place.acl();
         for (qsizetype at = 4; at + 8 <= acl.size(); at += 8) {
             const quint16 perm = htole16((at16(acl, at + 2) & aclWrite) ? 6 : 0);
             std::memcpy(acl.data() + at + 2, &perm, 2);
@@ -485,7 +492,7 @@ int writeJournal(const Place& place, const struct stat& file, const QByteArray& 
     if (fd.get() < 0) {
         return errno;
     }
-    ownLike(fd.get(), file, file.st_mode & 0666, place.acl);
+    ownLike(fd.get(), file, file.st_mode & 0666, place.acl());
     int error = writeAll(fd.get(), journalMark + bytes, 0);
     if (error == 0 &&
         (::fsync(fd.get()) != 0 || ::rename(fresh.constData(), place.journal.constData()) != 0)) {
@@ -552,8 +559,8 @@ Replaced replaceAtomically(const Place& place, const struct stat& old, const QBy
     // nor drop the ACL that says who else may write it.
     if (((old.st_uid != ::geteuid() || old.st_gid != ::getegid()) &&
          ::fchown(fd.get(), old.st_uid, old.st_gid) != 0) ||
-        (!place.acl.isEmpty() &&
-         ::fsetxattr(fd.get(), aclName, place.acl.constData(), size_t(place.acl.size()), 0) != 0)) {
+        (!place.acl().isEmpty() && ::fsetxattr(fd.get(), aclName, place.acl().constData(),
+                                               size_t(place.acl().size()), 0) != 0)) {
         fd.reset();
         ::unlink(name.constData());
         return {true};

@@ -318,6 +318,19 @@ Snapshot ReadSnapshot(const Snapshot& last) {
     return snapshot;
 }
 
+namespace {
+
+// Defaults go into a readable file only, and only where this user may write:
+// a customer's panel leaves it to the owner. The write keeps a value another
+// program stored meanwhile.
+void writeBack(const QList<Entry>& missing) {
+    if (!missing.isEmpty() && inifile::mayWrite(IniFilePath())) {
+        store(missing, true);
+    }
+}
+
+} // namespace
+
 void WriteMissing(const Snapshot& snapshot, const QList<Entry>& defaults) {
     if (!snapshot.parsed_) {
         return; // nothing is written into a file that cannot be read
@@ -328,21 +341,20 @@ void WriteMissing(const Snapshot& snapshot, const QList<Entry>& defaults) {
             missing.append(e);
         }
     }
-    // Only where this user may write: a customer's panel leaves it to the owner.
-    if (!missing.isEmpty() && inifile::mayWrite(IniFilePath())) {
-        store(missing, true);
-    }
+    writeBack(missing);
 }
 
 // One value: a scan for it costs less than the table of them all.
 QString ReadIniValue(const QString& section, const QString& key, const QString& def) {
     const std::optional<QByteArray> raw = contents(IniFilePath());
-    const QString value = raw ? lookupIn(*raw, section, key).value_or(QString()) : QString();
-    if (value.isEmpty()) {
-        WriteMissing(ReadSnapshot(), {{section, key, def}});
-        return def;
+    if (!raw) {
+        return def; // nothing is written into a file that cannot be read
     }
-    return value;
+    if (const QString value = lookupIn(*raw, section, key).value_or(QString()); !value.isEmpty()) {
+        return value;
+    }
+    writeBack({{section, key, def}});
+    return def;
 }
 
 Saved WriteIniValue(const QString& section, const QString& key, const QString& value) {

@@ -1,5 +1,5 @@
-# Shared by the shell tests of the Windows programs; sourced after the script
-# has set drive_exe and defined fail.
+# Shared by the shell tests of the Windows programs (which set drive_exe and
+# define fail before they call these) and by wine_run.sh.
 
 # wait_for SECONDS WHAT COMMAND...: until COMMAND succeeds.
 wait_for() {
@@ -12,15 +12,18 @@ wait_for() {
 }
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
-# drive COMMAND...: win_drive.exe, with its Windows exit code even when
-# Wine's SIGKILL of its lingering Linux side reaches us first (137).
+# windows_status STATUS FILE: the Windows exit code a program of ours left
+# in FILE (exit_file.h) where the shell saw Wine's SIGKILL of its lingering
+# Linux side (137), else STATUS.
+windows_status() {
+    if [ "$1" -eq 137 ] && [ -s "$2" ]; then tr -d '\r\n' <"$2"; else echo "$1"; fi
+}
+# drive COMMAND...: win_drive.exe, with its Windows exit code.
 drive() {
     local file=$TIDE_SCRATCH/exit.$BASHPID status=0
     rm -f "$file"
     TIDE_EXIT_FILE=$(winpath "$file") "$TIDE_WINE" "$drive_exe" "$@" || status=$?
-    if [ $status -eq 137 ] && [ -s "$file" ]; then
-        status=$(tr -d '\r\n' <"$file")
-    fi
+    status=$(windows_status "$status" "$file")
     rm -f "$file"
     return "$status"
 }

@@ -11,6 +11,8 @@
 # The prefix, HOME and XDG folders all live in the build folder, so the real
 # user's files are never touched; every process started here is ended here.
 set -euo pipefail
+# shellcheck source-path=SCRIPTDIR source=wine_lib.sh
+. "$(dirname "$0")/wine_lib.sh"
 
 boot=0
 if [ "${1:-}" = "--boot" ]; then
@@ -105,12 +107,8 @@ fi
 status=0
 case $program in
 *.exe)
-    # Its Windows exit code also lands in a file: Wine may SIGKILL the
-    # lingering Linux side of a process that has ended (exit_file.h).
-    TIDE_EXIT_FILE="Z:${scratch//\//\\}\\exit" timeout 120 "$wine" "$program" || status=$?
-    if [ $status -eq 137 ] && [ -s "$scratch/exit" ]; then
-        status=$(tr -d '\r\n' <"$scratch/exit")
-    fi
+    TIDE_EXIT_FILE=$(winpath "$scratch/exit") timeout 120 "$wine" "$program" || status=$?
+    status=$(windows_status "$status" "$scratch/exit")
     timeout 30 "$wineserver" -w || true
     ;;
 *)
