@@ -25,6 +25,12 @@ fail() {
     local kept
     kept=$(dirname "$scratch")/$case_name-failed.png
     import -window root "$kept" 2>/dev/null && echo "desktop at the failure: $kept" >&2
+    # What the programs said and which windows there were: a failure seen once
+    # in many runs leaves more than a picture.
+    for log in "$scratch"/*.log; do
+        [ -s "$log" ] && { echo "--- $(basename "$log"):" && tail -n 20 "$log"; } >&2
+    done
+    xwininfo -root -children 2>/dev/null | grep -F '"' >&2 || true
     exit 1
 }
 # wait_for SECONDS WHAT COMMAND...: until COMMAND succeeds.
