@@ -310,15 +310,18 @@ together)
     ;;
 session)
     # Log-off: each program's main window unloads and writes Close=Start.
+    # --shutdown ends the session without starting the next one, whose Run
+    # value would start the panel again while the test looks.
     for program in tidepanel tideedit; do
         store Close Idle
         start $program
         title=Form1
         [ $program = tideedit ] && title=$editor_title
         wait_for 60 "$program appears" drive window "$title"
-        "$TIDE_WINE" wineboot --end-session
+        status=0
+        timeout 60 "$TIDE_WINE" wineboot --end-session --shutdown || status=$?
+        [ $status -eq 0 ] || fail "the session's end did not finish (wineboot: $status)"
         wait_for 20 "$program writes Close=Start at the session's end" close_is Start
-        "$TIDE_WINE" wineboot --end-session --force
         pid_var=${program}_pid
         wait_for 30 "$program ends with the session" gone "${!pid_var}"
     done

@@ -20,9 +20,12 @@ windows_status() {
 }
 # drive COMMAND...: win_drive.exe, with its Windows exit code.
 drive() {
-    local file=$TIDE_SCRATCH/exit.$BASHPID status=0
+    local file=$TIDE_SCRATCH/exit.$BASHPID status=0 limit=60
+    # Bounded, so that a hung Wine fails a wait_for instead of stopping it;
+    # "run SECONDS" bounds its program itself, and gets longer.
+    [ "$1" = run ] && limit=$(($2 + 30))
     rm -f "$file"
-    TIDE_EXIT_FILE=$(winpath "$file") "$TIDE_WINE" "$drive_exe" "$@" || status=$?
+    TIDE_EXIT_FILE=$(winpath "$file") timeout "$limit" "$TIDE_WINE" "$drive_exe" "$@" || status=$?
     status=$(windows_status "$status" "$file")
     rm -f "$file"
     return "$status"

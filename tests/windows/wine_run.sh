@@ -113,7 +113,9 @@ case $program in
     ;;
 *)
     export TIDE_WINE=$wine TIDE_WINESERVER=$wineserver TIDE_SCRATCH=$scratch
-    timeout 900 "$program" "$@" || status=$?
+    # Inside CTest's limit, so that what was seen so far is still printed.
+    timeout 500 "$program" "$@" || status=$?
+    [ "$status" -ne 124 ] || echo "$(basename "$program") $*: still running after 500 s" >&2
     ;;
 esac
 exit $status
