@@ -43,7 +43,11 @@ trap cleanup EXIT
 
 # The two sides: tidepanel and the reference, each with its own folder and X server.
 sides=(panel ref)
-declare -A program=([panel]=build/bench/panel/tidepanel [ref]=build/bench/bench/reference)
+# PROGRAMS: a folder with another build's tidepanel and tideedit, measured in
+# place of this one's (an older commit's, for a before and after).
+programs=${PROGRAMS:-}
+declare -A program=([panel]=${programs:-build/bench/panel}/tidepanel [ref]=build/bench/bench/reference)
+editor_exe=${programs:-build/bench/editor}/tideedit
 declare -A display
 
 # A fresh virtual X server with a coloured root window for side $1.
@@ -76,7 +80,7 @@ app_folder() {
     local dir=$work/app-$1
     rm -rf "$dir"
     mkdir -p "$dir"
-    cp "${program[$1]}" build/bench/editor/tideedit "$dir/"
+    cp "${program[$1]}" "$editor_exe" "$dir/"
     : >"$dir/SysInfo.ini"
     if [ "$2" -gt 0 ]; then
         head -c "$2" < <(yes $'[Padding]\r\nnote=a line of an unrelated section, padding the file\r') >"$dir/SysInfo.ini"
