@@ -295,7 +295,6 @@ Snapshot ReadSnapshot(const Snapshot& last) {
     if (!raw) {
         return snapshot;
     }
-    snapshot.settled_ = inifile::settled(snapshot.stamp_);
     if (last.parsed_ && last.parsed_->raw == *raw) {
         snapshot.parsed_ = last.parsed_; // the same bytes: parsed already
         return snapshot;

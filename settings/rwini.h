@@ -49,9 +49,9 @@ public:
     QString text(const QString& section, const QString& key) const;
     // Whether the file still looks as it did when this was read (one status query).
     bool current() const;
-    // Whether the file had rested some seconds when this was read: a change
-    // from then on shows in its time stamp, however coarse the file system.
-    bool settled() const { return settled_; }
+    // Whether the file this read has rested some seconds by now: a change
+    // from now on shows in its time stamp, however coarse the file system.
+    bool settled() const { return inifile::settled(stamp_); }
     // Whether both hold the same parse: the file's bytes were the same.
     bool sameAs(const Snapshot& other) const;
 
@@ -61,7 +61,6 @@ private:
     struct Parsed;
     std::shared_ptr<const Parsed> parsed_; // none: the file could not be read
     inifile::Stamp stamp_;
-    bool settled_ = false;
 };
 
 // Reads the file; where its bytes are those `last` read, the parse of `last`

@@ -318,9 +318,7 @@ session)
         title=Form1
         [ $program = tideedit ] && title=$editor_title
         wait_for 60 "$program appears" drive window "$title"
-        status=0
-        timeout 60 "$TIDE_WINE" wineboot --end-session --shutdown || status=$?
-        [ $status -eq 0 ] || fail "the session's end did not finish (wineboot: $status)"
+        win 60 wineboot --end-session --shutdown || fail "the session's end did not finish (wineboot: $?)"
         wait_for 20 "$program writes Close=Start at the session's end" close_is Start
         pid_var=${program}_pid
         wait_for 30 "$program ends with the session" gone "${!pid_var}"

@@ -29,7 +29,7 @@ fail() {
 log() { iconv -f UTF-16 "$temp/tide-$1.log" 2>/dev/null | tr -d '\r'; }
 logged() { log "$1" | grep -qF "$2"; }
 # The registry as Wine's reg prints it, in the console's code page 936.
-reg_value() { timeout 60 "$TIDE_WINE" reg query "$1" /v "$2" 2>/dev/null | iconv -f GBK | tr -d '\r' |
+reg_value() { win 60 reg query "$1" /v "$2" 2>/dev/null | iconv -f GBK | tr -d '\r' |
     sed -nE "s/^ +$2 +REG_[A-Z_]+ +//p"; }
 # setup [ARGS]: runs the setup; its exit code in $status, its log afresh.
 setup() {
@@ -86,7 +86,7 @@ install)
         fail "the setup's CompanyName, LegalCopyright: ${res[*]:0:2}"
     grep -qF 'level="requireAdministrator"' <<<"${res[*]:2}" || fail "the setup does not ask for the administrator"
     # A logon starts the panel.
-    timeout 120 "$TIDE_WINE" wineboot || fail "the logon did not finish (wineboot: $?)"
+    win 120 wineboot || fail "the logon did not finish (wineboot: $?)"
     wait_for 60 "the panel starts at the logon" drive window Form1
     ;;
 upgrade)
@@ -131,7 +131,7 @@ remove)
     [ "$(ls -A "$app")" = SysInfo.ini ] || fail "left in the folder: $(ls -A "$app")"
     [ ! -e "$menu" ] || fail "the Start menu folder remains"
     [ -z "$(reg_value "$run_key" tidepanel)" ] || fail "the Run value remains"
-    timeout 60 "$TIDE_WINE" reg query "$uninst" >/dev/null 2>&1 && fail "the installed-apps entry remains"
+    win 60 reg query "$uninst" >/dev/null 2>&1 && fail "the installed-apps entry remains"
     grep -q '^Close=Start' "$app/SysInfo.ini" || fail "the panel was left told to end"
     installed
     uninstall "$app" /PURGE
